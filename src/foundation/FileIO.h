@@ -32,6 +32,7 @@ int32_t FCount();
 void FCloseDownTo(int32_t n);
 // The file name of the last FOpen, TxtOpen or FDelete.
 const std::string& LastFileName();
+void SetLastFileName(const std::string& name);
 
 // Releases every tracked block and file and reports them to the trace, as at
 // program end. Runs by itself when the program ends.

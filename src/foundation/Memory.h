@@ -14,7 +14,7 @@ int32_t MemAllocAt(const void* owner, void*& block, int32_t size);
 void MemNameAt(const void* ownerVar, const void* block, const std::string& owner, const std::string& name);
 void MemXchgAt(const void* ownerA, const void* ownerB);
 bool MemFreeBlock(const void* block);  // false when the block is not tracked
-bool MemIsTrackedAt(const void* owner, const void* block);
+bool MemIsTrackedBlock(const void* block);
 
 // Allocates, or resizes the block held in p (contents kept). 0 or 2001.
 template <class T>
@@ -53,7 +53,7 @@ void MemFree(T*& p)
 template <class T>
 bool MemIsTracked(T* const& p)
 {
-    return MemIsTrackedAt(&p, p);
+    return MemIsTrackedBlock(p);
 }
 
 int32_t MemCount();

@@ -1,0 +1,76 @@
+#pragma once
+// What the BMP, PCX and TGA codecs share: the working record of the file
+// being read and the disk/memory helpers. Internal to the format library.
+
+#include <cstdint>
+#include <string>
+
+#include "formats/FFBasic.h"
+#include "foundation/FileIO.h"
+
+// The working record of one open file. All sizes are in bytes.
+struct TImgf {
+    int32_t Handle = INVALID_HANDLE;
+    int32_t Width = 0;
+    int32_t Height = 0;
+    int32_t BytesPP = 0;
+    int32_t Bits = 0;
+    int32_t FileSize = 0;
+    int32_t PalPos = 0;
+    int32_t PalSize = 0;
+    int32_t DataPos = 0;
+    uint8_t* CmpsData = nullptr;  // tracked, see GetCmpsData_
+    int32_t CmpsSize = 0;
+    int32_t PalEntrySize = 0;
+    int32_t FirstPalIndex = 0;
+    int32_t LineSize = 0;   // Width × BytesPP, no padding
+    int32_t ImageSize = 0;  // LineSize × Height
+    bool Compressed = false;
+    bool Supported = false;
+    bool BottomUp = false;
+};
+
+// The record the codecs work in; one file is open at a time.
+extern TImgf imgf;
+
+inline constexpr const char* RleCompressionName = "Run Length Encoding (RLE)";
+
+// Clears the record (handle INVALID_HANDLE, CmpsData null) without freeing.
+void ImgfClear_(TImgf& f);
+
+// Sets width, height and bits and derives bytes per pixel, line size and
+// image size. When a size is not positive or does not fit in 32 bits, the
+// line and image sizes are 0; ImgfCheckGeometry_ reports that.
+void ImgfSetGeometry_(TImgf& f, int32_t width, int32_t height, int32_t bits);
+
+// Raises `code` unless width and height are positive and line size and
+// image size fit in 32 bits (so ImgAlloc can be given them).
+void ImgfCheckGeometry_(const TImgf& f, int32_t code);
+
+// Raises 5003 ("Cannot read from file.") unless the file holds Height rows of
+// LineSize + padding bytes from DataPos on (the last row's padding may be
+// missing). Call before allocating for uncompressed data.
+void ImgfCheckRows_(const TImgf& f, int32_t padding);
+
+// Clears the record, opens the file for reading and sets FileSize.
+void ImgfOpen_(TImgf& f, const std::string& name);
+// Closes the record's file, if open, and frees CmpsData, if held.
+void ImgfClose_(TImgf& f);
+
+// Fills what the information routines report from the record: file size,
+// geometry, frames 1, the RLE compression name when compressed, loadable.
+void ImgfFillInfo_(const TImgf& f, TFileInfo& info);
+
+// Reads Height uncompressed rows of LineSize bytes, each followed by
+// `padding` bytes in the file, from DataPos into pixels (rows from the top;
+// the first stored row goes last when BottomUp is set).
+void Dsk2Mem_(TImgf& f, uint8_t* pixels, int32_t padding);
+
+// Writes the image's rows from its last to its first, each followed by
+// `padding` zero bytes.
+void Mem2Dsk_(int32_t file, const Limg& img, int32_t padding);
+
+// Reads everything from DataPos to the end of the file into the tracked
+// block f.CmpsData and sets CmpsSize. A DataPos beyond the end raises 5003.
+// The caller frees it with MemFree(f.CmpsData) after decoding.
+void GetCmpsData_(TImgf& f);

@@ -74,3 +74,9 @@ void Mem2Dsk_(int32_t file, const Limg& img, int32_t padding);
 // block f.CmpsData and sets CmpsSize. A DataPos beyond the end raises 5003.
 // The caller frees it with MemFree(f.CmpsData) after decoding.
 void GetCmpsData_(TImgf& f);
+
+// The BMP codec (format 3).
+void DIBOpen_(TImgf& f, const std::string& name);
+void DIBInfo_(const std::string& name, TFileInfo& info);
+void DIBLoad_(const std::string& name, Limg& img);
+void DIBSave_(const std::string& name, const Limg& img);

@@ -1,0 +1,7 @@
+#include "platform/Registry.h"
+
+namespace platform {
+
+void RegistryReset() {}
+
+}  // namespace platform

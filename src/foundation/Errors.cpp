@@ -94,9 +94,15 @@ std::string DescribeCurrentException()
 
 }  // namespace
 
-void ErrBegin() { PushFrame(true); }
+void ErrBegin()
+{
+    PushFrame(true);
+}
 
-void ErrBeginLocal() { PushFrame(false); }
+void ErrBeginLocal()
+{
+    PushFrame(false);
+}
 
 void ErrExcept()
 {
@@ -164,64 +170,119 @@ void ErrClear()
     if (!S().Suppress) S().LastError = 0;
 }
 
-int32_t ErrGet() { return S().LastError; }
+int32_t ErrGet()
+{
+    return S().LastError;
+}
 
 std::string ErrText(int32_t code)
 {
     switch (code) {
-        case 0: return "";
+        case 0:
+            return "";
         case 1:
-        case 2: return S().ExternalErrorText;
-        case 3: return "Undefined error.";
-        case 2000: return "General memory fault.";
-        case 2001: return "Memory allocation fault.";
-        case 2002: return "Memory manager fault.";
-        case 5000: return "File handling fault.";
-        case 5001: return "Cannot open file: " + LastFileName();
-        case 5002: return "Cannot create file: " + LastFileName();
-        case 5003: return "Cannot read from file.";
-        case 5004: return "Cannot write to file.";
-        case 5005: return "Cannot seek in file.";
-        case 5006: return "Cannot delete file: " + LastFileName();
-        case 5007: return "Cannot append to file: " + LastFileName();
-        case 6000: return "Image handling fault.";
-        case 6001: return "Image format not supported.";
-        case 6002: return "Invalid image format.";
-        case 6003: return "Cannot decompress image data.";
-        case 6004: return "Image header invalid.";
-        case 6005: return "Cannot compress image data.";
-        case 6006: return "Cannot initialize image function.";
-        case 6007: return "Cannot initialize image compression data.";
-        case 6008: return "Cannot open image file.";
-        case 6009: return "Image data corrupted.";
-        case 7000: return "Sound handling fault.";
-        case 7001: return "Audio conversion error.";
-        case 7002: return "Audio conversion error (ACM).";
-        case 7003: return "Audio conversion error (WAVE).";
-        case 8000: return "AVI handling fault.";
-        case 8001: return "Cannot read from AVI file.";
-        case 8002: return "Cannot write to AVI file.";
-        case 8003: return "Cannot read audio data from AVI file.";
-        case 8004: return "Cannot write audio data to AVI file.";
-        case 8005: return "Cannot open AVI file.";
-        case 8006: return "Cannot create AVI file.";
-        case 8007: return "Cannot initialize AVI codec.";
-        case 9000: return "Movie handling fault.";
-        case 9001: return "Invalid movie format.";
-        case 9002: return "Cannot write to movie file.";
-        case 9003: return "Cannot decompress movie image data.";
-        case 9004: return "Cannot compress movie image data.";
-        case 9005: return "Movie format not supported.";
-        case 9006: return "Cannot open movie file.";
-        case 10000: return "WAV handling fault.";
-        case 10001: return "Cannot open WAV file.";
-        case 10002: return "Cannot create WAV file.";
-        case 10003: return "Cannot read from WAV file.";
-        case 10004: return "Cannot write to WAV file.";
-        case 11000: return "File formats handling fault.";
-        case 11001: return "FF initialization failed.";
-        case 11002: return "File format not supported.";
-        default: return "Undefined error #" + std::to_string(code);
+        case 2:
+            return S().ExternalErrorText;
+        case 3:
+            return "Undefined error.";
+        case 2000:
+            return "General memory fault.";
+        case 2001:
+            return "Memory allocation fault.";
+        case 2002:
+            return "Memory manager fault.";
+        case 5000:
+            return "File handling fault.";
+        case 5001:
+            return "Cannot open file: " + LastFileName();
+        case 5002:
+            return "Cannot create file: " + LastFileName();
+        case 5003:
+            return "Cannot read from file.";
+        case 5004:
+            return "Cannot write to file.";
+        case 5005:
+            return "Cannot seek in file.";
+        case 5006:
+            return "Cannot delete file: " + LastFileName();
+        case 5007:
+            return "Cannot append to file: " + LastFileName();
+        case 6000:
+            return "Image handling fault.";
+        case 6001:
+            return "Image format not supported.";
+        case 6002:
+            return "Invalid image format.";
+        case 6003:
+            return "Cannot decompress image data.";
+        case 6004:
+            return "Image header invalid.";
+        case 6005:
+            return "Cannot compress image data.";
+        case 6006:
+            return "Cannot initialize image function.";
+        case 6007:
+            return "Cannot initialize image compression data.";
+        case 6008:
+            return "Cannot open image file.";
+        case 6009:
+            return "Image data corrupted.";
+        case 7000:
+            return "Sound handling fault.";
+        case 7001:
+            return "Audio conversion error.";
+        case 7002:
+            return "Audio conversion error (ACM).";
+        case 7003:
+            return "Audio conversion error (WAVE).";
+        case 8000:
+            return "AVI handling fault.";
+        case 8001:
+            return "Cannot read from AVI file.";
+        case 8002:
+            return "Cannot write to AVI file.";
+        case 8003:
+            return "Cannot read audio data from AVI file.";
+        case 8004:
+            return "Cannot write audio data to AVI file.";
+        case 8005:
+            return "Cannot open AVI file.";
+        case 8006:
+            return "Cannot create AVI file.";
+        case 8007:
+            return "Cannot initialize AVI codec.";
+        case 9000:
+            return "Movie handling fault.";
+        case 9001:
+            return "Invalid movie format.";
+        case 9002:
+            return "Cannot write to movie file.";
+        case 9003:
+            return "Cannot decompress movie image data.";
+        case 9004:
+            return "Cannot compress movie image data.";
+        case 9005:
+            return "Movie format not supported.";
+        case 9006:
+            return "Cannot open movie file.";
+        case 10000:
+            return "WAV handling fault.";
+        case 10001:
+            return "Cannot open WAV file.";
+        case 10002:
+            return "Cannot create WAV file.";
+        case 10003:
+            return "Cannot read from WAV file.";
+        case 10004:
+            return "Cannot write to WAV file.";
+        case 11000:
+            return "File formats handling fault.";
+        case 11001:
+            return "FF initialization failed.";
+        case 11002:
+            return "File format not supported.";
+        default:
+            return "Undefined error #" + std::to_string(code);
     }
 }
 
@@ -237,22 +298,36 @@ void WrnSet(int32_t code)
     if (code != 0) TraceLine("WRN #" + NumToStr(static_cast<uint32_t>(code)) + ": " + WrnText(code));
 }
 
-void WrnClear() { S().LastWarning = 0; }
+void WrnClear()
+{
+    S().LastWarning = 0;
+}
 
-int32_t WrnGet() { return S().LastWarning; }
+int32_t WrnGet()
+{
+    return S().LastWarning;
+}
 
 std::string WrnText(int32_t code)
 {
     switch (code) {
-        case 0: return "";
+        case 0:
+            return "";
         case 1:
-        case 2: return S().ExternalWarningText;
-        case 3: return "Undefined warning.";
-        case 2001: return "Memory could not be deallocated.";
-        case 5001: return "Cannot close file.";
-        case 5002: return "File not exist.";
-        case 8001: return "AVI audio stream not valid (decompressor not found?), ignoring audio";
-        default: return "Undefined warning #" + std::to_string(code);
+        case 2:
+            return S().ExternalWarningText;
+        case 3:
+            return "Undefined warning.";
+        case 2001:
+            return "Memory could not be deallocated.";
+        case 5001:
+            return "Cannot close file.";
+        case 5002:
+            return "File not exist.";
+        case 8001:
+            return "AVI audio stream not valid (decompressor not found?), ignoring audio";
+        default:
+            return "Undefined warning #" + std::to_string(code);
     }
 }
 
@@ -311,12 +386,30 @@ void TraceWrite(const std::string& text)
     SetLastFileName(savedName);
 }
 
-void ErrSetTrace(bool on) { S().Trace = on; }
-bool ErrTraceOn() { return S().Trace; }
-void ErrSetPassUp(bool on) { S().PassUp = on; }
-void ErrSetTraceFileName(const std::string& name) { S().TraceFileName = name; }
-int ErrFrameDepth() { return S().FrameDepth; }
-int ErrLabelDepth() { return S().LabelDepth; }
+void ErrSetTrace(bool on)
+{
+    S().Trace = on;
+}
+bool ErrTraceOn()
+{
+    return S().Trace;
+}
+void ErrSetPassUp(bool on)
+{
+    S().PassUp = on;
+}
+void ErrSetTraceFileName(const std::string& name)
+{
+    S().TraceFileName = name;
+}
+int ErrFrameDepth()
+{
+    return S().FrameDepth;
+}
+int ErrLabelDepth()
+{
+    return S().LabelDepth;
+}
 
 void ErrResetState()
 {

@@ -61,8 +61,10 @@ int32_t OpenByMode(const std::string& name, int32_t mode, bool text, platform::F
     }
     if (HasFlag(mode, FmAppend)) {
         platform::Access access = platform::Access::ReadWrite;
-        if (!text && HasFlag(mode, FmRead)) access = platform::Access::Read;
-        else if (text || HasFlag(mode, FmWrite)) access = platform::Access::Write;
+        if (!text && HasFlag(mode, FmRead))
+            access = platform::Access::Read;
+        else if (text || HasFlag(mode, FmWrite))
+            access = platform::Access::Write;
         if (!full) fd = OpenExistingFile(name, access);
         if (fd == platform::NoFile) return 5007;
         if (!platform::SeekToEnd(fd)) {
@@ -73,8 +75,10 @@ int32_t OpenByMode(const std::string& name, int32_t mode, bool text, platform::F
         return 0;
     }
     platform::Access access = platform::Access::ReadWrite;
-    if (text || HasFlag(mode, FmRead)) access = platform::Access::Read;
-    else if (HasFlag(mode, FmWrite)) access = platform::Access::Write;
+    if (text || HasFlag(mode, FmRead))
+        access = platform::Access::Read;
+    else if (HasFlag(mode, FmWrite))
+        access = platform::Access::Write;
     if (!full) fd = OpenExistingFile(name, access);
     return fd == platform::NoFile ? 5001 : 0;
 }
@@ -120,7 +124,10 @@ void Close(int32_t h, const char* label)
     LabelPop();
 }
 
-int32_t ClampToInt32(int64_t v) { return v > INT32_MAX ? INT32_MAX : static_cast<int32_t>(v); }
+int32_t ClampToInt32(int64_t v)
+{
+    return v > INT32_MAX ? INT32_MAX : static_cast<int32_t>(v);
+}
 
 }  // namespace
 
@@ -197,7 +204,10 @@ int32_t FPos(int32_t h)
     return pos < 0 ? 0 : ClampToInt32(pos);
 }
 
-void FClose(int32_t h) { Close(h, "FClose"); }
+void FClose(int32_t h)
+{
+    Close(h, "FClose");
+}
 
 int32_t FDelete(const std::string& name)
 {
@@ -236,9 +246,15 @@ int32_t TxtWrite(int32_t h, const std::string& line)
     return code;
 }
 
-void TxtClose(int32_t h) { Close(h, "TxtClose"); }
+void TxtClose(int32_t h)
+{
+    Close(h, "TxtClose");
+}
 
-int32_t FCount() { return T().Count; }
+int32_t FCount()
+{
+    return T().Count;
+}
 
 void FCloseDownTo(int32_t n)
 {
@@ -246,11 +262,19 @@ void FCloseDownTo(int32_t n)
     if (n < 0) n = 0;
     while (t.Count > n) {
         const FileEntry& e = t.Entries[t.Count - 1];
-        if (e.IsText) TxtClose(e.Id);
-        else FClose(e.Id);
+        if (e.IsText)
+            TxtClose(e.Id);
+        else
+            FClose(e.Id);
     }
 }
 
-const std::string& LastFileName() { return T().LastFileName; }
+const std::string& LastFileName()
+{
+    return T().LastFileName;
+}
 
-void SetLastFileName(const std::string& name) { T().LastFileName = name; }
+void SetLastFileName(const std::string& name)
+{
+    T().LastFileName = name;
+}

@@ -9,10 +9,10 @@ inline constexpr int32_t INVALID_HANDLE = static_cast<int32_t>(0xAF100D7Cu);
 inline constexpr int MaxOpenFiles = 64;
 
 // Open modes (bit flags).
-inline constexpr int32_t FmRead = 1;     // existing file, read access only
-inline constexpr int32_t FmWrite = 2;    // existing file, write access only
-inline constexpr int32_t FmCreate = 4;   // create or truncate
-inline constexpr int32_t FmAppend = 8;   // open existing, positioned at its end
+inline constexpr int32_t FmRead = 1;    // existing file, read access only
+inline constexpr int32_t FmWrite = 2;   // existing file, write access only
+inline constexpr int32_t FmCreate = 4;  // create or truncate
+inline constexpr int32_t FmAppend = 8;  // open existing, positioned at its end
 
 int32_t FOpen(int32_t& h, const std::string& name, int32_t mode);
 int32_t FRead(int32_t h, void* buffer, int32_t count);

@@ -140,9 +140,15 @@ bool MemFreeBlock(const void* block)
     return i >= 0;
 }
 
-bool MemIsTrackedBlock(const void* block) { return FindByPtr(block) >= 0; }
+bool MemIsTrackedBlock(const void* block)
+{
+    return FindByPtr(block) >= 0;
+}
 
-int32_t MemCount() { return T().Count; }
+int32_t MemCount()
+{
+    return T().Count;
+}
 
 void MemFreeDownTo(int32_t n)
 {
@@ -151,9 +157,15 @@ void MemFreeDownTo(int32_t n)
     while (t.Count > n) RemoveEntry(t.Count - 1);
 }
 
-int32_t MemEntrySize(int32_t index) { return index >= 0 && index < T().Count ? T().Entries[index].Size : 0; }
+int32_t MemEntrySize(int32_t index)
+{
+    return index >= 0 && index < T().Count ? T().Entries[index].Size : 0;
+}
 
-std::string MemEntryName(int32_t index) { return index >= 0 && index < T().Count ? T().Entries[index].Name : ""; }
+std::string MemEntryName(int32_t index)
+{
+    return index >= 0 && index < T().Count ? T().Entries[index].Name : "";
+}
 
 void ReportLeaks()
 {
@@ -162,7 +174,8 @@ void ReportLeaks()
     if (t.Count > 0) {
         text = "Unallocated memory:";
         for (int32_t i = t.Count - 1; i >= 0; --i) {
-            text += "\r\n  " + t.Entries[i].Name + ":" + NumToStr(static_cast<uint32_t>(t.Entries[i].Size), 106) + "\r\n";
+            text +=
+                "\r\n  " + t.Entries[i].Name + ":" + NumToStr(static_cast<uint32_t>(t.Entries[i].Size), 106) + "\r\n";
             RemoveEntry(i);
         }
     } else if (FCount() > 0) {

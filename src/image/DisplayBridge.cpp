@@ -82,8 +82,7 @@ void ImgPut(const Limg& img, platform::HDC dc, int32_t x, int32_t y)
             }
         }
     } else if (img.BytesPP == 1) {
-        for (int i = 0; i < 256; ++i)
-            info->bmiColors[i] = {img.Palette[i][0], img.Palette[i][1], img.Palette[i][2], 0};
+        for (int i = 0; i < 256; ++i) info->bmiColors[i] = {img.Palette[i][0], img.Palette[i][1], img.Palette[i][2], 0};
     }
     if (drawn == &img || MemIsTracked(img8.Data)) Draw(*drawn, dc, x, y, info, colorUse);
     ImgFree(img8);

@@ -7,9 +7,15 @@ namespace platform {
 
 namespace {
 
-uint32_t Rgb(uint8_t r, uint8_t g, uint8_t b) { return (uint32_t{r} << 16) | (uint32_t{g} << 8) | b; }
+uint32_t Rgb(uint8_t r, uint8_t g, uint8_t b)
+{
+    return (uint32_t{r} << 16) | (uint32_t{g} << 8) | b;
+}
 
-uint8_t Expand5(uint32_t v) { return static_cast<uint8_t>((v << 3) | (v >> 2)); }
+uint8_t Expand5(uint32_t v)
+{
+    return static_cast<uint8_t>((v << 3) | (v >> 2));
+}
 
 // The colour of one source pixel; p points at its first byte.
 uint32_t SourceColour(const uint8_t* p, int bitCount, const BITMAPINFO& info, uint32_t colorUse,
@@ -32,8 +38,10 @@ uint32_t SourceColour(const uint8_t* p, int bitCount, const BITMAPINFO& info, ui
             return Rgb(Expand5((w >> 10) & 31), Expand5((w >> 5) & 31), Expand5(w & 31));
         }
         case 24:
-        case 32: return Rgb(p[2], p[1], p[0]);
-        default: return 0;
+        case 32:
+            return Rgb(p[2], p[1], p[0]);
+        default:
+            return 0;
     }
 }
 
@@ -47,7 +55,10 @@ DeviceContext::DeviceContext(int width, int height, bool paletteDevice)
 {
 }
 
-void DeviceContext::Fill(uint32_t rgb) { std::fill(pixels_.begin(), pixels_.end(), rgb); }
+void DeviceContext::Fill(uint32_t rgb)
+{
+    std::fill(pixels_.begin(), pixels_.end(), rgb);
+}
 
 int GetDeviceCaps(HDC dc, int index)
 {

@@ -6,9 +6,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "TempMachine.h"
 #include "foundation/FileIO.h"
 #include "foundation/Memory.h"
+#include "support/TempMachine.h"
 
 namespace {
 

@@ -29,7 +29,10 @@ Limg Make8(int w, int h)
     return img;
 }
 
-uint32_t Rgb(int r, int g, int b) { return static_cast<uint32_t>((r << 16) | (g << 8) | b); }
+uint32_t Rgb(int r, int g, int b)
+{
+    return static_cast<uint32_t>((r << 16) | (g << 8) | b);
+}
 
 TEST_F(DisplayBridgeTest, AlignedRowsAreDrawnInOneCallUnalignedRowByRow)
 {
@@ -69,9 +72,9 @@ TEST_F(DisplayBridgeTest, TrueColourImageOnPaletteDeviceIsReducedAndItsPaletteRe
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x) {
             uint8_t* p = img.Data + (y * 4 + x) * 3;
-            p[0] = y < 2 ? 255 : 0;   // blue top half
+            p[0] = y < 2 ? 255 : 0;  // blue top half
             p[1] = 0;
-            p[2] = y < 2 ? 0 : 255;   // red bottom half
+            p[2] = y < 2 ? 0 : 255;  // red bottom half
         }
     DeviceContext dc(4, 4, true);
     ImgPut(img, &dc, 0, 0);

@@ -1,0 +1,190 @@
+#include "platform/Registry.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "support/TempMachine.h"
+
+using namespace platform;
+
+namespace {
+
+std::string ReadHost(const std::string& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteHost(const std::string& file, const std::string& text)
+{
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+bool HostExists(const std::string& file)
+{
+    return std::ifstream(file).good();
+}
+
+}  // namespace
+
+TEST(Registry, MissingKeyOpensOnlyWithCreate)
+{
+    TempMachine m;
+    RegKey key;
+    EXPECT_FALSE(RegOpenKey("\\SOFTWARE\\Lumenade\\", false, key));
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Lumenade\\", true, key));
+    EXPECT_TRUE(RegKeyExists("software\\LUMENADE"));
+    EXPECT_TRUE(RegKeyExists("SOFTWARE"));
+    EXPECT_TRUE(RegOpenKey("Software\\lumenade", false, key));
+}
+
+TEST(Registry, TypesAreKeptAndNamesAreCaseBlind)
+{
+    TempMachine m;
+    RegKey key;
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Lumenade\\", true, key));
+    ASSERT_TRUE(RegWriteString(key, "FullScreen", "1"));
+    ASSERT_TRUE(RegWriteInteger(key, "AutoChange", 1));
+    RegistryReset();
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Lumenade\\", false, key));
+    int32_t n = 7;
+    EXPECT_EQ(RegValueType(key, "fullscreen"), RegType::String);
+    EXPECT_FALSE(RegReadInteger(key, "FULLSCREEN", n));
+    EXPECT_EQ(n, 7);
+    std::string s;
+    EXPECT_TRUE(RegReadString(key, "fullScreen", s));
+    EXPECT_EQ(s, "1");
+    EXPECT_TRUE(RegReadInteger(key, "autochange", n));
+    EXPECT_EQ(n, 1);
+    EXPECT_FALSE(RegReadString(key, "AutoChange", s));
+    EXPECT_EQ(RegValueType(key, "Missing"), RegType::None);
+}
+
+TEST(Registry, FileIsValidRegedit4AndRoundTrips)
+{
+    TempMachine m;
+    RegKey key;
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Lumenade\\", true, key));
+    ASSERT_TRUE(RegWriteString(key, "LogosDir", "c:\\program files\\\"q\""));
+    ASSERT_TRUE(RegWriteInteger(key, "FullScreen", -1));
+    ASSERT_TRUE(RegWriteString(key, "ShutDownMsg", "wait...\r\ndon't rush...\r\n"));
+    std::string text = ReadHost(m.RegistryFile());
+    EXPECT_EQ(
+        text.rfind("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE]\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Lumenade]\r\n",
+                   0),
+        0u)
+        << text;
+    EXPECT_NE(text.find("\"LogosDir\"=\"c:\\\\program files\\\\\\\"q\\\"\"\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"FullScreen\"=dword:ffffffff\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\"ShutDownMsg\"=hex(1):77,61,69,74,2e,2e,2e,0d,0a"), std::string::npos);
+
+    RegistryReset();
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Lumenade\\", false, key));
+    std::string s;
+    int32_t n = 0;
+    EXPECT_TRUE(RegReadString(key, "LogosDir", s));
+    EXPECT_EQ(s, "c:\\program files\\\"q\"");
+    EXPECT_TRUE(RegReadString(key, "ShutDownMsg", s));
+    EXPECT_EQ(s, "wait...\r\ndon't rush...\r\n");
+    EXPECT_TRUE(RegReadInteger(key, "FullScreen", n));
+    EXPECT_EQ(n, -1);
+    // Rewriting an unchanged store gives the same bytes.
+    ASSERT_TRUE(RegWriteInteger(key, "FullScreen", -1));
+    EXPECT_EQ(ReadHost(m.RegistryFile()), text);
+}
+
+TEST(Registry, DeleteValue)
+{
+    TempMachine m;
+    RegKey key;
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", true, key));
+    ASSERT_TRUE(RegWriteString(key, "bootpix.exe", "C:\\bootpix.exe"));
+    EXPECT_TRUE(RegDeleteValue(key, "BOOTPIX.EXE"));
+    EXPECT_FALSE(RegValueExists(key, "bootpix.exe"));
+    EXPECT_TRUE(RegDeleteValue(key, "bootpix.exe"));
+    RegistryReset();
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", false, key));
+    EXPECT_FALSE(RegValueExists(key, "bootpix.exe"));
+}
+
+TEST(Registry, CrashBetweenWriteAndRenameKeepsTheOldStore)
+{
+    TempMachine m;
+    RegKey key;
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Lumenade", true, key));
+    ASSERT_TRUE(RegWriteString(key, "GrabDir", "C:\\old\\"));
+    std::string before = ReadHost(m.RegistryFile());
+    RegistrySimulateCrashBeforeRename(true);
+    EXPECT_FALSE(RegWriteString(key, "GrabDir", "C:\\new\\"));
+    EXPECT_EQ(ReadHost(m.RegistryFile()), before);
+    RegistryReset();  // the process starts again
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Lumenade", false, key));
+    std::string s;
+    EXPECT_TRUE(RegReadString(key, "GrabDir", s));
+    EXPECT_EQ(s, "C:\\old\\");
+    EXPECT_TRUE(RegWriteString(key, "GrabDir", "C:\\new\\"));
+    EXPECT_TRUE(RegReadString(key, "GrabDir", s));
+    EXPECT_EQ(s, "C:\\new\\");
+    EXPECT_FALSE(HostExists(m.RegistryFile() + ".tmp"));
+}
+
+TEST(Registry, DamagedStoreIsSetAsideAndReadableValuesKept)
+{
+    TempMachine m;
+    std::string damaged =
+        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Lumenade]\r\n\"LogosDir\"=\"D:\\\\logos\\\\\"\r\n"
+        "\"Broken\"=dword:zz\r\ngarbage line\r\n\"AutoChange\"=dword:00000000\r\n\"Cut\"=\"no end\r\n";
+    WriteHost(m.RegistryFile(), damaged);
+    RegKey key;
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Lumenade", false, key));
+    std::string s;
+    int32_t n = 5;
+    EXPECT_TRUE(RegReadString(key, "LogosDir", s));
+    EXPECT_EQ(s, "D:\\logos\\");
+    EXPECT_TRUE(RegReadInteger(key, "AutoChange", n));
+    EXPECT_EQ(n, 0);
+    EXPECT_FALSE(RegValueExists(key, "Broken"));
+    EXPECT_FALSE(HostExists(m.RegistryFile() + ".bad"));  // reading alone changes nothing
+
+    ASSERT_TRUE(RegWriteInteger(key, "FullScreen", 1));
+    EXPECT_EQ(ReadHost(m.RegistryFile() + ".bad"), damaged);
+    RegistryReset();
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Lumenade", false, key));
+    EXPECT_TRUE(RegReadString(key, "LogosDir", s));
+    EXPECT_EQ(s, "D:\\logos\\");
+    EXPECT_TRUE(RegReadInteger(key, "FullScreen", n));
+    EXPECT_EQ(n, 1);
+}
+
+TEST(Registry, ForeignValueTypesSurviveARewrite)
+{
+    TempMachine m;
+    WriteHost(m.RegistryFile(),
+              "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Other]\n\"Blob\"=hex:01,02,\\\n  03,04\n@=\"default\"\n");
+    RegKey key;
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\OTHER", false, key));
+    EXPECT_EQ(RegValueType(key, "Blob"), RegType::Other);
+    std::string s;
+    EXPECT_TRUE(RegReadString(key, "", s));
+    EXPECT_EQ(s, "default");
+    ASSERT_TRUE(RegWriteInteger(key, "N", 2));
+    EXPECT_FALSE(HostExists(m.RegistryFile() + ".bad"));
+    std::string text = ReadHost(m.RegistryFile());
+    EXPECT_NE(text.find("\"Blob\"=hex:01,02,03,04\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("@=\"default\"\r\n"), std::string::npos);
+}
+
+TEST(Registry, FileChangedOnDiskIsReadAgain)
+{
+    TempMachine m;
+    RegKey key;
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Lumenade", true, key));
+    WriteHost(m.RegistryFile(),
+              "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Lumenade]\r\n\"X\"=dword:0000002a\r\n\r\n");
+    int32_t n = 0;
+    EXPECT_TRUE(RegReadInteger(key, "x", n));
+    EXPECT_EQ(n, 42);
+}

@@ -1,0 +1,72 @@
+#include "formats/FF_JPG.h"
+
+#include "foundation/Bytes.h"
+#include "foundation/Errors.h"
+#include "foundation/FileIO.h"
+#include "pixcodec/pixcodec.h"
+#include "platform/Paths.h"
+
+namespace {
+
+constexpr int32_t JpegQuality = 85;
+constexpr const char* JpegCompressionName = "ISO/IEC IS 10918-1, ITU-T T.81";
+
+// The codec library opens files itself, by their host names.
+std::string HostName_(const std::string& name)
+{
+    return platform::HostPath(name);
+}
+
+}  // namespace
+
+void JPGInfo(const std::string& name, TFileInfo& info)
+{
+    Guarded("JPGInfo", [&] {
+        int32_t width = 0, height = 0, components = 0;
+        if (info_JPEG_file(HostName_(name).c_str(), &width, &height, &components) != 0) ErrSet(6008);
+        int32_t file = INVALID_HANDLE;
+        FOpen(file, name, FmRead);
+        info.FileSize = FSize(file);
+        FClose(file);
+        info.Picture.Width = width;
+        info.Picture.Height = height;
+        info.Picture.Bits = components * 8;
+        info.Picture.BytesPP = components;
+        info.Picture.Frames = 1;
+        info.Picture.Compression = JpegCompressionName;
+        info.Picture.Loadable = true;
+    });
+}
+
+void JPGLoad(const std::string& name, Limg& img)
+{
+    Guarded("JPGLoad", [&] {
+        TFileInfo info;
+        JPGInfo(name, info);
+        const TPictureInfo& pic = info.Picture;
+        int32_t size = 0;
+        if (pic.Width <= 0 || pic.Height <= 0) ErrSet(6002);
+        if (!CheckedMul32(pic.Width, pic.Height, pic.BytesPP, size)) ErrSet(6001);
+        ImgAlloc(img, pic.Width, pic.Height, pic.Bits);
+        int32_t width = 0, height = 0, components = 0;
+        if (read_JPEG_file(HostName_(name).c_str(), img.Data, static_cast<size_t>(size), &width, &height,
+                           &components) != 0)
+            ErrSet(6008);
+        ImgSetDims(img, width, height, components * 8);
+        if (components == 1)
+            for (int i = 0; i < 256; ++i)
+                img.Palette[i][0] = img.Palette[i][1] = img.Palette[i][2] = static_cast<uint8_t>(i);
+    });
+}
+
+void JPGSave(const std::string& name, const Limg& img)
+{
+    Guarded("JPGSave", [&] {
+        FDelete(name);
+        TSaveCtx ctx;
+        SavePrepare(FmtJPEG, ctx, img);
+        const Limg& out = *ctx.Img;
+        if (write_JPEG_file(HostName_(name).c_str(), out.Data, out.Width, out.Height, JpegQuality) != 0) ErrSet(6008);
+        SaveRelease(ctx);
+    });
+}

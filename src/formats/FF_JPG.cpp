@@ -17,13 +17,20 @@ std::string HostName_(const std::string& name)
     return platform::HostPath(name);
 }
 
+// The library's own text goes to the trace as a warning beside the error.
+void JpegFailed_()
+{
+    WrnExternal(pixcodec_JPEG_message());
+    ErrSet(6008);
+}
+
 }  // namespace
 
 void JPGInfo(const std::string& name, TFileInfo& info)
 {
     Guarded("JPGInfo", [&] {
         int32_t width = 0, height = 0, components = 0;
-        if (info_JPEG_file(HostName_(name).c_str(), &width, &height, &components) != 0) ErrSet(6008);
+        if (info_JPEG_file(HostName_(name).c_str(), &width, &height, &components) != 0) JpegFailed_();
         int32_t file = INVALID_HANDLE;
         FOpen(file, name, FmRead);
         info.FileSize = FSize(file);
@@ -51,7 +58,7 @@ void JPGLoad(const std::string& name, Limg& img)
         int32_t width = 0, height = 0, components = 0;
         if (read_JPEG_file(HostName_(name).c_str(), img.Data, static_cast<size_t>(size), &width, &height,
                            &components) != 0)
-            ErrSet(6008);
+            JpegFailed_();
         ImgSetDims(img, width, height, components * 8);
         if (components == 1)
             for (int i = 0; i < 256; ++i)
@@ -66,7 +73,7 @@ void JPGSave(const std::string& name, const Limg& img)
         TSaveCtx ctx;
         SavePrepare(FmtJPEG, ctx, img);
         const Limg& out = *ctx.Img;
-        if (write_JPEG_file(HostName_(name).c_str(), out.Data, out.Width, out.Height, JpegQuality) != 0) ErrSet(6008);
+        if (write_JPEG_file(HostName_(name).c_str(), out.Data, out.Width, out.Height, JpegQuality) != 0) JpegFailed_();
         SaveRelease(ctx);
     });
 }

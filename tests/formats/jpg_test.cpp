@@ -127,6 +127,8 @@ TEST_F(JpgTest, ForeignFilesFailWithoutAllocating)
     JPGLoad(File("x.jpg"), img);
     EXPECT_EQ(ErrGet(), 6008);
     EXPECT_EQ(ErrText(6008), "Cannot open image file.");
+    EXPECT_EQ(WrnGet(), 1);
+    EXPECT_EQ(WrnText(1).rfind("Not a JPEG file", 0), 0u) << WrnText(1);
     EXPECT_EQ(img.Data, nullptr);
     TFileInfo info;
     JPGInfo(File("missing.jpg"), info);

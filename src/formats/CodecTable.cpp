@@ -1,5 +1,8 @@
 #include "formats/Codecs.h"
 #include "formats/FFInternal.h"
+#include "formats/FF_JPG.h"
+#include "formats/FF_PNG.h"
+#include "formats/FF_TIF.h"
 
 // One row per format identifier 1..15. Each codec fills its own row when it
 // is in; until then the dispatch answers 6001 (load, save) or 11002 (info).
@@ -13,9 +16,9 @@ const CodecEntry Table[FormatCount] = {
     /* 5 FLIC */ {nullptr, nullptr, nullptr},
     /* 6 AVI  */ {nullptr, nullptr, nullptr},
     /* 7 HAV  */ {nullptr, nullptr, nullptr},
-    /* 8 JPEG */ {nullptr, nullptr, nullptr},
-    /* 9 PNG  */ {nullptr, nullptr, nullptr},
-    /* 10 TIFF */ {nullptr, nullptr, nullptr},
+    /* 8 JPEG */ {JPGLoad, JPGSave, JPGInfo},
+    /* 9 PNG  */ {PNGLoad, PNGSave, PNGInfo},
+    /* 10 TIFF */ {TIFLoad, nullptr, TIFInfo},
     /* 11 MPEG */ {nullptr, nullptr, nullptr},
     /* 12 WAV  */ {nullptr, nullptr, nullptr},
     /* 13 RGB  */ {nullptr, nullptr, nullptr},

@@ -143,9 +143,10 @@ void ImgCopy(const Limg& src, Limg& dst)
 {
     LabelPush("ImgCopy");
     if (&src != &dst) {
+        // The palette goes last: allocating a fresh record clears it.
         ImgCopyDims(src, dst);
-        ImgCopyPalette(src, dst);
         ImgCopyData(src, dst);
+        ImgCopyPalette(src, dst);
     }
     LabelPop();
 }

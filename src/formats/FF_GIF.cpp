@@ -376,7 +376,7 @@ int32_t GIFDecodeLZW(const uint8_t* data, int32_t size, uint8_t* out, int32_t ou
 {
     if (data == nullptr || size < 1 || out == nullptr || outSize < 0 || tables == nullptr) return -1;
     const int32_t minCodeSize = data[0];
-    if (minCodeSize < 1 || minCodeSize > 8) return -1;
+    if (minCodeSize < 1 || minCodeSize > 11) return -1;
     auto* t = static_cast<LzwTables*>(tables);
     const int32_t clear = 1 << minCodeSize;
     const int32_t end = clear + 1;
@@ -665,11 +665,14 @@ void GIFInfo(const std::string& name, TFileInfo& info, bool fullScan)
 
 void GIFLoadFirst(const std::string& name, Limg& img)
 {
-    GIFHandle h;
-    std::string openName = name;
-    GIFOpen(h, openName, true);
-    if (ErrGet() == 0) GIFLoad(h, img);
-    GIFClose(h);
+    // One block, so that a failure of GIFOpen or GIFLoad is what the caller sees.
+    GuardedBlock([&] {
+        GIFHandle h;
+        std::string openName = name;
+        GIFOpen(h, openName, true);
+        if (ErrGet() == 0) GIFLoad(h, img);
+        GIFClose(h);
+    });
 }
 
 void GIFInfoFull(const std::string& name, TFileInfo& info)

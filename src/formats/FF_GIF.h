@@ -47,6 +47,6 @@ void GIFInfoFull(const std::string& name, TFileInfo& info);
 // followed by the sub-blocks; at most outSize pixels are written to out.
 // `tables` is a work area of GIFLzwTableSize bytes. Returns the number of
 // pixels written, or -1 when the stream cannot be decoded at all (a code
-// size out of range). Codes that point outside the table end the decoding.
+// size outside 1..11). Codes that point outside the table end the decoding.
 inline constexpr int32_t GIFLzwTableSize = 20480;
 int32_t GIFDecodeLZW(const uint8_t* data, int32_t size, uint8_t* out, int32_t outSize, void* tables);

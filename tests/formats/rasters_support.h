@@ -1,0 +1,230 @@
+#pragma once
+// Helpers of the PCX, TGA, PNM, SGI and Sun raster tests: byte strings,
+// pictures as RGB, Pillow as an independent reader, third-party files.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "foundation/Errors.h"
+#include "image/ImgBasic.h"
+#include "support/TempMachine.h"
+
+namespace rasters {
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes B(std::initializer_list<int> v)
+{
+    Bytes b;
+    for (int c : v) b.push_back(static_cast<uint8_t>(c));
+    return b;
+}
+
+inline Bytes Cat(Bytes a, const Bytes& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+inline Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+inline Bytes ReadHost(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteHost(const std::string& path, const Bytes& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The picture as red, green, blue bytes, whatever its depth.
+inline Bytes Rgb(const Limg& img)
+{
+    Bytes out;
+    const int n = img.Width * img.Height;
+    out.reserve(static_cast<size_t>(n) * 3);
+    for (int i = 0; i < n; ++i) {
+        const uint8_t* p = img.Data + static_cast<size_t>(i) * img.BytesPP;
+        if (img.Bits == 8) {
+            out.insert(out.end(), {img.Palette[*p][2], img.Palette[*p][1], img.Palette[*p][0]});
+        } else if (img.Bits == 15) {
+            const int v = p[0] | (p[1] << 8);
+            out.insert(out.end(), {uint8_t(((v >> 10) & 31) << 3), uint8_t(((v >> 5) & 31) << 3), uint8_t((v & 31) << 3)});
+        } else {
+            out.insert(out.end(), {p[2], p[1], p[0]});
+        }
+    }
+    return out;
+}
+
+// A picture of the given depth with varied pixels (and palette).
+inline void MakePicture(Limg& img, int w, int h, int bits, int seed = 1)
+{
+    ImgAlloc(img, w, h, bits);
+    uint32_t s = static_cast<uint32_t>(seed) * 2654435761u;
+    for (int i = 0; i < img.Size; ++i) {
+        s = s * 1103515245u + 12345u;
+        // Runs of equal bytes as well as noise, so the coders see both.
+        img.Data[i] = (i / 7) % 3 == 0 ? static_cast<uint8_t>(i / 21) : static_cast<uint8_t>(s >> 16);
+    }
+    for (int i = 0; i < 256; ++i) {
+        img.Palette[i][0] = static_cast<uint8_t>(i * 7 + seed);
+        img.Palette[i][1] = static_cast<uint8_t>(255 - i);
+        img.Palette[i][2] = static_cast<uint8_t>(i * 3);
+    }
+}
+
+inline bool RunPython(const std::string& script, std::string& output)
+{
+    static int counter = 0;
+    const std::string file = testing::TempDir() + "lum_rasters_" + std::to_string(::getpid()) + "_" +
+                             std::to_string(counter++) + ".py";
+    {
+        std::ofstream out(file);
+        out << script;
+    }
+    const std::string command = std::string(LUM_PYTHON) + " '" + file + "' 2>/dev/null";
+    output.clear();
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return false;
+    std::array<char, 4096> buffer{};
+    size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), n);
+    const int status = ::pclose(pipe);
+    std::remove(file.c_str());
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+inline bool HavePillow()
+{
+    static int have = -1;
+    if (have < 0) {
+        std::string out;
+        have = RunPython("import PIL.Image\nprint('ok')\n", out) && out.find("ok") != std::string::npos;
+    }
+    return have == 1;
+}
+
+#define RASTERS_REQUIRE_PILLOW()                                                                 \
+    do {                                                                                          \
+        if (!rasters::HavePillow()) GTEST_SKIP() << "Pillow is not installed for " LUM_PYTHON; \
+    } while (0)
+
+inline Bytes FromHex(const std::string& hex)
+{
+    Bytes out;
+    out.reserve(hex.size() / 2);
+    auto nib = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<uint8_t>(nib(hex[i]) * 16 + nib(hex[i + 1])));
+    return out;
+}
+
+// What Pillow decodes: its mode and size and the picture as RGB bytes (for
+// 16-bit grey modes the samples as big-endian words instead).
+struct PillowPicture {
+    std::string Mode;
+    int Width = 0;
+    int Height = 0;
+    Bytes Pixels;
+};
+
+inline bool PillowRead(const std::string& hostPath, PillowPicture& pic)
+{
+    std::string out;
+    const std::string script =
+        "import sys\n"
+        "from PIL import Image\n"
+        "im = Image.open(sys.argv[1] if len(sys.argv) > 1 else '" +
+        hostPath +
+        "')\n"
+        "im.load()\n"
+        "print(im.mode, im.size[0], im.size[1])\n"
+        "if im.mode.startswith('I'):\n"
+        "    print(b''.join(int(v).to_bytes(2, 'big') for v in im.getdata()).hex())\n"
+        "else:\n"
+        "    print(im.convert('RGB').tobytes().hex())\n";
+    if (!RunPython(script, out)) return false;
+    std::istringstream in(out);
+    std::string pixels;
+    in >> pic.Mode >> pic.Width >> pic.Height >> pixels;
+    pic.Pixels = FromHex(pixels);
+    return true;
+}
+
+// The folder of third-party files, or empty.
+inline std::string PillowData()
+{
+    const std::string root = SharedTestData();
+    if (root.empty()) return {};
+    const std::string dir = root + "/pillow";
+    return std::filesystem::is_directory(dir) ? dir : std::string{};
+}
+
+inline std::vector<std::string> PillowFiles(const std::vector<std::string>& extensions, const std::string& prefix = {})
+{
+    std::vector<std::string> out;
+    const std::string dir = PillowData();
+    if (dir.empty()) return out;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        const std::string name = e.path().filename().string();
+        if (!prefix.empty() && name.rfind(prefix, 0) != 0) continue;
+        for (const auto& x : extensions)
+            if (e.path().extension() == x) out.push_back(e.path().string());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// Fixture: a private machine and a clean error state.
+class RasterTest : public ::testing::Test {
+protected:
+    void SetUp() override { ErrResetState(); }
+    void TearDown() override
+    {
+        ImgFree(img);
+        ImgFree(back);
+        ErrResetState();
+    }
+    std::string Host(const std::string& name) const { return machine.Host("C:\\" + name); }
+    Bytes File(const std::string& name) const { return machine.ReadFile("C:\\" + name); }
+    void Put(const std::string& name, const Bytes& bytes) const { machine.WriteFile("C:\\" + name, bytes); }
+
+    // Loads `bytes` cut at every tenth of their length with `load`; each
+    // must end with an error code or a picture.
+    template <class Load>
+    void LoadTruncated(const std::string& name, const Bytes& bytes, Load load)
+    {
+        for (int t = 0; t < 10; ++t) {
+            const Bytes cut(bytes.begin(), bytes.begin() + static_cast<long>(bytes.size() * t / 10));
+            Put(name, cut);
+            Limg part;
+            load("C:\\" + name, part);
+            if (ErrGet() == 0) {
+                EXPECT_NE(part.Data, nullptr) << "cut at " << t << "/10";
+            }
+            ImgFree(part);
+            ErrResetState();
+        }
+    }
+
+    TempMachine machine;
+    Limg img;
+    Limg back;
+};
+
+}  // namespace rasters

@@ -1,0 +1,72 @@
+#include "formats/FF_FLC.h"
+
+#include <cmath>
+
+#include "foundation/Bytes.h"
+#include "foundation/Errors.h"
+#include "foundation/FileIO.h"
+
+namespace {
+
+constexpr int32_t OffsetFrames = 6;
+constexpr int32_t OffsetWidth = 8;
+constexpr int32_t OffsetHeight = 10;
+constexpr int32_t OffsetSpeed = 16;
+constexpr double FliTicksPerSecond = 70;
+constexpr double FlcTicksPerSecond = 1000;
+
+bool IsFliName(const std::string& name)
+{
+    size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos || name.find_first_of("\\/", dot) != std::string::npos) return false;
+    std::string ext = name.substr(dot);
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return ext == ".fli";
+}
+
+}  // namespace
+
+double FLCFrameRate_(uint32_t speed, const std::string& name)
+{
+    if (speed == 0) return 0;
+    const double ticks = IsFliName(name) ? FliTicksPerSecond : FlcTicksPerSecond;
+    return std::nearbyint(ticks / speed * 10) * 0.1;
+}
+
+void FLCOpen(FLCHandle& h, const std::string& name)
+{
+    Guarded("FLCOpen", [&] {
+        h = FLCHandle{};
+        FOpen(h.File, name, FmRead);
+        h.FileSize = FSize(h.File);
+        FRead(h.File, h.Header, FLCHeaderSize);
+        h.PixelCount = GetU16LE(h.Header + OffsetWidth) * GetU16LE(h.Header + OffsetHeight);
+        h.FrameRate = FLCFrameRate_(GetU32LE(h.Header + OffsetSpeed), name);
+        h.Planes = 1;
+        h.BitsPP = 8;
+    });
+}
+
+void FLCClose(FLCHandle& h)
+{
+    Guarded("FLCClose", [&] { FClose(h.File); });
+}
+
+void FLCInfo(const std::string& name, TFileInfo& info)
+{
+    Guarded("FLCInfo", [&] {
+        FLCHandle h;
+        FLCOpen(h, name);
+        info.FileSize = h.FileSize;
+        info.Picture.Width = GetU16LE(h.Header + OffsetWidth);
+        info.Picture.Height = GetU16LE(h.Header + OffsetHeight);
+        info.Picture.BytesPP = 1;
+        info.Picture.Bits = h.BitsPP;
+        info.Picture.Frames = GetU16LE(h.Header + OffsetFrames);
+        info.Picture.FramesPerSec = h.FrameRate;
+        info.Picture.Compression = "RLE + pixel difference from previous frame";
+        info.Picture.Loadable = true;
+        FLCClose(h);
+    });
+}

@@ -9,6 +9,7 @@ public:
     void PumpMessages() override {}
     void ShowStatus(const std::string&, bool) override {}
     void ErrorBox(const std::string&) override {}
+    void InfoBox(const std::string&) override {}
     bool Confirm(const std::string&) override { return false; }
     char AskOverwrite(const std::string&) override { return AnswerCancel; }
     std::vector<std::string> OpenFiles(const std::string&, std::string&, const std::string&, int32_t) override

@@ -26,6 +26,8 @@ public:
     virtual void ShowStatus(const std::string& text, bool bold) = 0;
     // Caption "Error from " + AppTitle.
     virtual void ErrorBox(const std::string& message) = 0;
+    // Information box captioned with AppTitle.
+    virtual void InfoBox(const std::string& message) = 0;
     // True only for Yes; No is the default.
     virtual bool Confirm(const std::string& question) = 0;
     // AnswerYes, AnswerNo, AnswerAll or AnswerCancel (also for a closed box).

@@ -17,6 +17,11 @@ void ScriptedDialogs::ErrorBox(const std::string& message)
     Errors.push_back(message);
 }
 
+void ScriptedDialogs::InfoBox(const std::string& message)
+{
+    Calls.push_back("InfoBox: " + message);
+}
+
 bool ScriptedDialogs::Confirm(const std::string& question)
 {
     Calls.push_back("Confirm: " + question);

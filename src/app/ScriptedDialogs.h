@@ -27,6 +27,7 @@ public:
     void PumpMessages() override;
     void ShowStatus(const std::string& text, bool bold) override;
     void ErrorBox(const std::string& message) override;
+    void InfoBox(const std::string& message) override;
     bool Confirm(const std::string& question) override;
     char AskOverwrite(const std::string& question) override;
     std::vector<std::string> OpenFiles(const std::string& title, std::string& folder, const std::string& filter,

@@ -1,0 +1,246 @@
+#include "app/Import.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "app/Catalogue.h"
+#include "app/Composer.h"
+#include "app/Dialogs.h"
+#include "app/Settings.h"
+#include "formats/FFBasic.h"
+#include "foundation/Errors.h"
+#include "image/PalOpt.h"
+#include "platform/Files.h"
+
+bool OverwriteAll = false;
+bool CancelAll = false;
+
+namespace {
+
+constexpr int32_t KindMoving = 3;
+constexpr int32_t UndefinedError = 3;
+constexpr double LogoRatio = 1.2;
+
+std::string Quoted(const std::string& s)
+{
+    return "\"" + s + "\"";
+}
+
+std::string OverwriteQuestion(const std::string& target)
+{
+    return "File \"" + ExtractFileName(target) + "\" " + "already exists. Do you want to overwrite it? " +
+           "\"Yes\"=Overwrite, \"No\"=Select another name or skip, " + "\"All\"=Overwrite always, \"Cancel\"=Abort.";
+}
+
+// Nearest integer, an exact half to the even neighbour.
+int32_t RoundEven(double v)
+{
+    return static_cast<int32_t>(std::nearbyint(v));
+}
+
+// Steps 4 to 11 of an import; false at the first library failure.
+bool Convert_(const std::string& source, const std::string& target, const TUniInfo& info, Limg& picture)
+{
+    ImgAlloc(picture, info.Picture.Width, info.Picture.Height, 24);
+    if (ErrGet() != 0) return false;
+    ImgLoad(source, picture);
+    if (ErrGet() != 0) return false;
+
+    const int32_t w = picture.Width;
+    const int32_t h = picture.Height;
+    if (w <= 0 || h <= 0) return false;
+    const bool exact = w == LogoWidth && h == LogoHeight;
+    const bool native = exact || (w == 320 && h == 200) || (w == 640 && h == 400);
+
+    // A logo-sized picture of 15, 16 or 32 bits is converted too: the colour
+    // reduction takes only 8 and 24 bits.
+    if ((!exact && picture.Bits != 24) || (exact && picture.Bits != 8 && picture.Bits != 24)) {
+        ImgConvBit(picture, picture, 24);
+        if (ErrGet() != 0) return false;
+    }
+
+    if (native && !exact) {
+        ImgResample(picture, picture, LogoWidth, LogoHeight);
+        if (ErrGet() != 0) return false;
+    } else if (!exact) {
+        Limg temp;
+        bool ok = false;
+        if (Settings.FullScreen) {
+            FitRect r = FillCrop(w, h);
+            ImgCrop(picture, temp, r.X, r.Y, r.Width, r.Height);
+            if (ErrGet() == 0) ImgResample(temp, picture, LogoWidth, LogoHeight);
+            ok = ErrGet() == 0;
+        } else {
+            FitRect r = BorderCanvas(w, h);
+            ImgAlloc(temp, r.Width, r.Height, 24);
+            if (ErrGet() == 0) {
+                std::memset(temp.Data, 0, static_cast<size_t>(temp.Size));
+                ImgInsert(picture, temp, r.X, r.Y);
+            }
+            if (ErrGet() == 0) ImgResample(temp, picture, LogoWidth, LogoHeight);
+            ok = ErrGet() == 0;
+        }
+        ImgFree(temp);
+        if (!ok) return false;
+    }
+
+    ReduceColors(picture);
+    if (ErrGet() != 0) return false;
+    const std::string folder = ExtractFilePath(target);
+    if (!folder.empty() && !FolderExists(folder)) ForceFolders(folder);
+    ImgSave(target, picture);
+    return ErrGet() == 0;
+}
+
+}  // namespace
+
+FitRect FillCrop(int32_t w, int32_t h)
+{
+    FitRect r;
+    const double ratio = static_cast<double>(w) / static_cast<double>(h);
+    if (ratio < LogoRatio) {
+        r.Width = w;
+        r.Height = static_cast<int32_t>(static_cast<int64_t>(w) * 5 / 6);
+        r.X = 0;
+        r.Y = (h - r.Height) / 2;
+    } else {
+        r.Height = h;
+        r.Width = static_cast<int32_t>(static_cast<int64_t>(h) * 6 / 5);
+        r.X = (w - r.Width) / 2;
+        r.Y = 0;
+    }
+    return r;
+}
+
+FitRect BorderCanvas(int32_t w, int32_t h)
+{
+    FitRect r;
+    const double ratio = static_cast<double>(w) / static_cast<double>(h);
+    if (ratio < LogoRatio) {
+        r.Height = h;
+        r.Width = RoundEven(static_cast<double>(h) * 1.2);
+        r.X = (r.Width - w) / 2;
+        r.Y = 0;
+    } else {
+        r.Width = w;
+        r.Height = RoundEven(static_cast<double>(w) * 5.0 / 6.0);
+        r.X = 0;
+        r.Y = (r.Height - h) / 2;
+    }
+    return r;
+}
+
+AddResult AddImages()
+{
+    OverwriteAll = false;
+    CancelAll = false;
+    Dialogs& ui = CurrentDialogs();
+    std::vector<std::string> files = ui.OpenFiles("Add New Image", Settings.GrabDir, OpenFilter(1, 1), 0);
+    return AddFiles(files);
+}
+
+AddResult AddFiles(const std::vector<std::string>& files)
+{
+    OverwriteAll = false;
+    CancelAll = false;
+    Dialogs& ui = CurrentDialogs();
+    AddResult result;
+    const int32_t n = static_cast<int32_t>(files.size());
+    result.Chosen = n;
+    for (int32_t i = 0; i < n; ++i) {
+        const std::string& file = files[static_cast<size_t>(i)];
+        const std::string name = ExtractFileName(file);
+        const std::string target = AddBackslash(Settings.LogosDir) + WarehouseName(file);
+        result.LastTarget = ExtractFileName(target);
+        ui.ShowStatus(
+            "Adding file " + Quoted(name) + " (file " + std::to_string(i + 1) + " of " + std::to_string(n) + ")", true);
+        ImportResult r = ImportImage(file, target);
+        if (r.Outcome == ImportOutcome::Imported) ++result.Imported;
+        if (r.Outcome == ImportOutcome::Refused) ++result.Refused;
+        if (r.Outcome == ImportOutcome::Failed) ++result.Failed;
+        result.Results.push_back(r);
+        if (CancelAll) break;
+    }
+    return result;
+}
+
+ImportResult ImportImage(const std::string& source, const std::string& target)
+{
+    ImportResult result;
+    result.Source = source;
+    Dialogs& ui = CurrentDialogs();
+    TUniInfo info;
+    if (!UniInfo(source, info, false)) {
+        ui.ErrorBox("Format not supported (" + Quoted(ExtractFileName(source)) + ")");
+        result.Outcome = ImportOutcome::Refused;
+        result.Error = ErrGet();
+        return result;
+    }
+    if (info.Kind == KindMoving) {
+        ui.ErrorBox("Video clips are not accepted (" + Quoted(ExtractFileName(source)) + ")");
+        result.Outcome = ImportOutcome::Refused;
+        return result;
+    }
+    const std::string chosen = ResolveTarget(target);
+    if (CancelAll || chosen.empty()) {
+        result.Outcome = ImportOutcome::Skipped;
+        return result;
+    }
+    result.Target = chosen;
+
+    Limg picture;
+    bool ok = false;
+    try {
+        ok = Convert_(source, chosen, info, picture);
+        result.Error = ErrGet();
+    } catch (...) {
+        ErrSet(UndefinedError);
+        result.Error = UndefinedError;
+    }
+    ImgFree(picture);
+    result.Outcome = ok ? ImportOutcome::Imported : ImportOutcome::Failed;
+    return result;
+}
+
+std::string ResolveTarget(const std::string& target)
+{
+    std::string current = target;
+    const std::string ext = ExtractFileExt(target);
+    Dialogs& ui = CurrentDialogs();
+    for (;;) {
+        if (!platform::FileExists(current) || OverwriteAll) return current;
+        const char answer = ui.AskOverwrite(OverwriteQuestion(current));
+        if (answer == AnswerYes || answer == AnswerAll) {
+            if (answer == AnswerAll) OverwriteAll = true;
+            return current;
+        }
+        if (answer != AnswerNo) {
+            CancelAll = true;
+            return "";
+        }
+        std::string folder = ExtractFilePath(current);
+        std::string chosen;
+        ui.SaveAs("Select a different name", folder, ExtractFileName(current), chosen, 0, SaveFilter(1, 1));
+        if (chosen.empty()) return "";
+        current = ChangeFileExt(chosen, ext);
+    }
+}
+
+void ReduceColors(Limg& image)
+{
+    Limg temp;
+    ImgAlloc(temp, image.Width, image.Height, 8);
+    if (ErrGet() != 0) return;
+    PalInit();
+    if (ErrGet() == 0) {
+        PalBegin();
+        PalHistogram(image);
+        PalReduce(256);
+        PalMap(image, temp, true);
+    }
+    const int32_t code = ErrGet();
+    PalDone();
+    if (code == 0) ImgXchg(image, temp);
+    ImgFree(temp);
+    if (code != 0) ErrSet(code);
+}

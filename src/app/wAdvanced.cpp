@@ -1,0 +1,77 @@
+#include "app/wAdvanced.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/Dialogs.h"
+#include "app/Settings.h"
+#include "app/wDialogs.h"
+#include "platform/Paths.h"
+
+namespace {
+
+constexpr int ClientWidth = 433;
+constexpr int ClientHeight = 303;
+
+const char* const FolderCaptions[3] = {"Startup logo folder", "Shut down logo folder", "Turn off logo folder"};
+
+// A host folder ("/mnt/win98/windows") typed by the user, in Windows form.
+std::string AsWindowsFolder(const std::string& text)
+{
+    if (text.empty() || text[0] != '/') return text;
+    std::string win = platform::WindowsPath(text);
+    return win.empty() ? text : win;
+}
+
+}  // namespace
+
+TfrmLoc::TfrmLoc(QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle("Advanced Options");
+    setFixedSize(ClientWidth, ClientHeight);
+
+    auto* logos = new QGroupBox("Windows logo folders", this);
+    logos->setGeometry(8, 8, 417, 170);
+    for (int i = 0; i < 3; ++i) {
+        auto* label = new QLabel(FolderCaptions[i], logos);
+        label->setGeometry(12, 18 + 50 * i, 390, 16);
+        folders_[i] = new QLineEdit(logos);
+        folders_[i]->setGeometry(12, 36 + 50 * i, 393, 21);
+    }
+    auto* source = new QGroupBox("Logos warehouse folder", this);
+    source->setGeometry(8, 186, 417, 60);
+    edSource_ = new QLineEdit(source);
+    edSource_->setGeometry(12, 24, 393, 21);
+
+    btnDefaults_ = new QPushButton("Defaults...", this);
+    btnDefaults_->setGeometry(8, 262, 89, 25);
+    btnOK_ = new QPushButton("Accept", this);
+    btnOK_->setGeometry(240, 262, 89, 25);
+    btnOK_->setDefault(true);
+    btnCancel_ = new QPushButton("Cancel", this);
+    btnCancel_->setGeometry(336, 262, 89, 25);
+
+    connect(btnDefaults_, &QPushButton::clicked, this, &TfrmLoc::DefaultsClick);
+    connect(btnOK_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnCancel_, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TfrmLoc::DefaultsClick()
+{
+    if (!CurrentDialogs().Confirm("Set default logo folders?")) return;
+    for (int i = 0; i < 3; ++i) folders_[i]->setText(QtText(DefaultLogoFolder(i)));
+}
+
+bool ShowSystemFolders(QWidget* parent)
+{
+    TfrmLoc dialog(parent);
+    for (int i = 0; i < 3; ++i) dialog.LogoFolderEdit(i)->setText(QtText(LogoFolder(i)));
+    dialog.SourceEdit()->setText(QtText(Settings.LogosDir));
+    if (ExecDialog(dialog) != QDialog::Accepted) return false;
+    for (int i = 0; i < 3; ++i)
+        SetLogoFolder(i, AsWindowsFolder(TrimText(ProgramText(dialog.LogoFolderEdit(i)->text()))));
+    Settings.LogosDir = AddBackslash(AsWindowsFolder(ProgramText(dialog.SourceEdit()->text())));
+    return true;
+}

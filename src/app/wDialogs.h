@@ -1,0 +1,57 @@
+#pragma once
+// The window's front end: standard Qt message boxes and file dialogs in place
+// of the ones the program was written against, and the host's opener for
+// documents and web addresses.
+
+#include <QStringList>
+
+#include <functional>
+#include <string>
+
+#include "app/Dialogs.h"
+
+class QWidget;
+
+class QtDialogs : public Dialogs {
+public:
+    explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
+
+    // Where status texts go (the main window's status panel).
+    void SetStatusSink(std::function<void(const std::string&, bool)> sink) { statusSink_ = std::move(sink); }
+
+    void PumpMessages() override;
+    void ShowStatus(const std::string& text, bool bold) override;
+    void ErrorBox(const std::string& message) override;
+    void InfoBox(const std::string& message) override;
+    bool Confirm(const std::string& question) override;
+    char AskOverwrite(const std::string& question) override;
+    std::vector<std::string> OpenFiles(const std::string& title, std::string& folder, const std::string& filter,
+                                       int32_t filterIndex) override;
+    void SaveAs(const std::string& title, std::string& folder, const std::string& proposed, std::string& result,
+                int32_t filterIndex, const std::string& filter) override;
+    bool OpenDocument(const std::string& file, const std::string& parameters, const std::string& folder) override;
+    bool RunAndWait(const std::string& file, const std::string& parameters, const std::string& folder) override;
+
+private:
+    QWidget* parent_;
+    std::function<void(const std::string&, bool)> statusSink_;
+};
+
+// "desc|*.a;*.b|desc2|*.c" as Qt name filters ("desc (*.a *.b)").
+QStringList QtNameFilters(const std::string& filter);
+
+class QDialog;
+// Every modal form of the program is shown through this one call, so tests
+// can fill a form and accept or cancel it without a user.
+using DialogDriver = std::function<int(QDialog&)>;
+int ExecDialog(QDialog& dialog);
+void SetDialogDriver(DialogDriver driver);  // empty: QDialog::exec
+
+// Qt text of a program string and back; line breaks are CR LF in the
+// program and LF in Qt's text controls.
+QString QtText(const std::string& s);
+std::string ProgramText(const QString& s);
+QString QtLines(const std::string& crlfText);
+std::string ProgramLines(const QString& text);
+// Without leading and trailing blanks and control characters.
+std::string TrimText(const std::string& s);

@@ -1,0 +1,372 @@
+#include "app/wMain.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "app/Catalogue.h"
+#include "app/Dialogs.h"
+#include "app/Import.h"
+#include "app/Settings.h"
+#include "app/Shuffle.h"
+#include "app/wDialogs.h"
+#include "app/wOptions.h"
+#include "app/wSetLogo.h"
+#include "app/wSurface.h"
+#include "formats/FFBasic.h"
+#include "foundation/Errors.h"
+#include "image/DisplayBridge.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+
+namespace {
+
+constexpr int ClientWidth = 531;
+constexpr int ClientHeight = 304;
+constexpr int ButtonWidth = 64;
+constexpr int ButtonHeight = 24;
+constexpr int StatusHeight = 23;
+constexpr int SidePanelWidth = 207;
+constexpr int PreviewWidth = 192;
+constexpr int PreviewHeight = 160;
+constexpr int SizeColumnWidth = 80;
+
+constexpr const char* WindowCaption = "Lumenade 1.20";
+constexpr const char* MemoText =
+    "Visit this site to download additional logos for free. Check out our other multimedia products.";
+
+struct ButtonSpec {
+    const char* Caption;
+    const char* Hint;
+    int X;
+};
+constexpr ButtonSpec ButtonSpecs[7] = {
+    {"Add", "Add new images", 1},
+    {"Set", "Set selected image as logo", 65},
+    {"Shuffle", "Set random logos", 129},
+    {"Delete", "Delete marked image(s)", 193},
+    {"Options...", "Misc options", 257},
+    {"About...", "More information about this program", 402},
+    {"Exit", "Exit the program", 466},
+};
+
+TForm1* CurrentWindow = nullptr;
+
+QFont SansSerif11()
+{
+    QFont font("MS Sans Serif");
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    return font;
+}
+
+QFrame* MakePanel(QWidget* parent, QFrame::Shadow shadow)
+{
+    auto* panel = new QFrame(parent);
+    panel->setFrameStyle(QFrame::Panel | shadow);
+    return panel;
+}
+
+}  // namespace
+
+TForm1* MainWindow() { return CurrentWindow; }
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent)
+{
+    CurrentWindow = this;
+    setFixedSize(ClientWidth, ClientHeight);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint |
+                   Qt::WindowMinimizeButtonHint);
+
+    QFrame* panel1 = MakePanel(this, QFrame::Sunken);
+    panel1->setGeometry(0, 0, ClientWidth, ButtonHeight);
+    for (int i = 0; i < 7; ++i) {
+        buttons_[i] = new QPushButton(ButtonSpecs[i].Caption, panel1);
+        buttons_[i]->setGeometry(ButtonSpecs[i].X, 0, ButtonWidth, ButtonHeight);
+        buttons_[i]->setToolTip(ButtonSpecs[i].Hint);
+        buttons_[i]->setFont(SansSerif11());
+    }
+    for (int i = 0; i + 1 < 7; ++i) setTabOrder(buttons_[i], buttons_[i + 1]);
+
+    const int middleHeight = ClientHeight - ButtonHeight - StatusHeight;
+    list_ = new QTreeWidget(this);
+    list_->setGeometry(0, ButtonHeight, ClientWidth - SidePanelWidth, middleHeight);
+    list_->setFont(SansSerif11());
+    list_->setColumnCount(2);
+    list_->setHeaderLabels({"Image Name", "Size (bytes)  "});
+    list_->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    list_->header()->setSectionsClickable(false);
+    list_->header()->setStretchLastSection(false);
+    list_->setRootIsDecorated(false);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    // The selection stays visible when the list does not have the focus.
+    QPalette listPalette = list_->palette();
+    listPalette.setColor(QPalette::Inactive, QPalette::Highlight, listPalette.color(QPalette::Active, QPalette::Highlight));
+    listPalette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                         listPalette.color(QPalette::Active, QPalette::HighlightedText));
+    list_->setPalette(listPalette);
+    list_->viewport()->installEventFilter(this);
+    list_->installEventFilter(this);
+
+    QFrame* panel2 = MakePanel(this, QFrame::Raised);
+    panel2->setGeometry(ClientWidth - SidePanelWidth, ButtonHeight, SidePanelWidth, middleHeight);
+    preview_ = new SurfaceWidget(PreviewWidth, PreviewHeight, panel2);
+    preview_->move(8, 8);
+    memo_ = new QPlainTextEdit(panel2);
+    memo_->setGeometry(9, 178, 190, 45);
+    memo_->setReadOnly(true);
+    memo_->setFrameStyle(QFrame::NoFrame);
+    memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    memo_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    memo_->setStyleSheet("background: palette(button);");
+    memo_->setFont(SansSerif11());
+    link_ = new QLabel(panel2);
+    link_->setGeometry(6, 225, 192, 17);
+    link_->setAlignment(Qt::AlignCenter);
+    link_->installEventFilter(this);
+
+    status_ = new QLabel(this);
+    status_->setGeometry(0, ClientHeight - StatusHeight, ClientWidth, StatusHeight);
+    status_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    status_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+    dialogs_ = new QtDialogs(this);
+    dialogs_->SetStatusSink([this](const std::string& text, bool bold) { ShowStatus(text, bold); });
+    SetDialogs(dialogs_);
+
+    connect(buttons_[0], &QPushButton::clicked, this, &TForm1::btnAddClick);
+    connect(buttons_[1], &QPushButton::clicked, this, &TForm1::btnSetClick);
+    connect(buttons_[2], &QPushButton::clicked, this, &TForm1::btnShuffleClick);
+    connect(buttons_[3], &QPushButton::clicked, this, &TForm1::DeleteImages);
+    connect(buttons_[4], &QPushButton::clicked, this, &TForm1::btnOptClick);
+    connect(buttons_[5], &QPushButton::clicked, this, &TForm1::btnAboutClick);
+    connect(buttons_[6], &QPushButton::clicked, this, &TForm1::btnExitClick);
+    connect(list_, &QTreeWidget::itemDoubleClicked, this, &TForm1::ListView1DblClick);
+}
+
+TForm1::~TForm1()
+{
+    if (&CurrentDialogs() == dialogs_) SetDialogs(nullptr);
+    delete dialogs_;
+    if (CurrentWindow == this) CurrentWindow = nullptr;
+}
+
+void TForm1::InitCaptions()
+{
+    QApplication::setApplicationName(WindowCaption);
+    setWindowTitle(WindowCaption);
+    memo_->setPlainText(MemoText);
+    link_->setText(MakersHost);
+    QFont font = SansSerif11();
+    font.setBold(true);
+    font.setUnderline(true);
+    link_->setFont(font);
+    QPalette p = link_->palette();
+    p.setColor(QPalette::WindowText, Qt::blue);
+    link_->setPalette(p);
+    link_->setCursor(Qt::PointingHandCursor);
+    previewWidth_ = preview_->width();
+    previewHeight_ = preview_->height();
+}
+
+void TForm1::RefreshList()
+{
+    busy_ = true;
+    try {
+        list_->setColumnWidth(0, list_->width() - 100);
+        list_->setColumnWidth(1, SizeColumnWidth);
+        list_->clear();
+        ScanWarehouse(Settings.LogosDir);
+        for (int32_t i = 0; i < Catalogue.Count; ++i) {
+            const CatalogueEntry& entry = Catalogue.Entries[static_cast<size_t>(i)];
+            auto* item = new QTreeWidgetItem(list_);
+            item->setText(0, QtText(entry.Name));
+            item->setText(1, QtText(ListSizeText(entry.Size)));
+            item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+            item->setCheckState(0, Qt::Unchecked);
+        }
+        ShowTotals();
+    } catch (...) {
+    }
+    busy_ = false;
+}
+
+void TForm1::ShowStatus(const std::string& text, bool bold)
+{
+    status_->setText(QtText(" " + text));
+    QFont font = status_->font();
+    font.setBold(bold);
+    status_->setFont(font);
+    QCoreApplication::processEvents();
+}
+
+void TForm1::ShowTotals() { ShowStatus(CatalogueSizeText(), false); }
+
+void TForm1::ShowPreview(const std::string& name)
+{
+    if (name.empty()) return;
+    busy_ = true;
+    Limg image;
+    try {
+        ImgLoad(Settings.LogosDir + name, image);
+        if (ErrGet() == 0) {
+            ImgResize(image, image, previewWidth_, previewHeight_);
+            ImgPut(image, &preview_->Surface(), 0, 0);
+            preview_->update();
+        }
+    } catch (...) {
+    }
+    ImgFree(image);
+    busy_ = false;
+}
+
+std::string TForm1::SelectedName() const
+{
+    QList<QTreeWidgetItem*> selected = list_->selectedItems();
+    return selected.isEmpty() ? std::string() : ProgramText(selected.front()->text(0));
+}
+
+void TForm1::SelectByName(const std::string& name)
+{
+    for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = list_->topLevelItem(i);
+        if (platform::SameTextAZ(ProgramText(item->text(0)), name)) {
+            list_->clearSelection();
+            item->setSelected(true);
+            list_->setCurrentItem(item);
+            return;
+        }
+    }
+}
+
+void TForm1::EnableButtons(bool enabled)
+{
+    for (QPushButton* button : buttons_) button->setEnabled(enabled);
+}
+
+int TForm1::MarkedCount() const
+{
+    int count = 0;
+    for (int i = 0; i < list_->topLevelItemCount(); ++i)
+        if (list_->topLevelItem(i)->checkState(0) == Qt::Checked) ++count;
+    return count;
+}
+
+void TForm1::DeleteImages()
+{
+    Dialogs& dialogs = CurrentDialogs();
+    const int marked = MarkedCount();
+    const int selected = static_cast<int>(list_->selectedItems().size());
+    const std::string folder = Settings.LogosDir;
+    if (marked == 0 && selected == 0) {
+        if (!dialogs.Confirm("Delete all logos?")) return;
+        if (!dialogs.Confirm("ARE YOU SURE you want to DELETE ALL logo images?")) return;
+        std::vector<std::string> names;
+        for (int i = 0; i < list_->topLevelItemCount(); ++i) names.push_back(ProgramText(list_->topLevelItem(i)->text(0)));
+        for (const auto& name : names) DeleteWarehouseFile(folder + name);
+        RefreshList();
+    } else if (marked <= 1) {
+        std::string name;
+        if (marked == 1) {
+            for (int i = 0; i < list_->topLevelItemCount(); ++i)
+                if (list_->topLevelItem(i)->checkState(0) == Qt::Checked) name = ProgramText(list_->topLevelItem(i)->text(0));
+        } else {
+            name = SelectedName();
+        }
+        if (name.empty()) return;
+        if (!dialogs.Confirm("Delete image \"" + name + "\" ?")) return;
+        DeleteWarehouseFile(folder + name);
+        RefreshList();
+    } else {
+        if (!dialogs.Confirm("Delete " + std::to_string(marked) + " marked images?")) return;
+        std::vector<std::string> names;
+        for (int i = 0; i < list_->topLevelItemCount(); ++i)
+            if (list_->topLevelItem(i)->checkState(0) == Qt::Checked) names.push_back(ProgramText(list_->topLevelItem(i)->text(0)));
+        for (const auto& name : names) DeleteWarehouseFile(folder + name);
+        RefreshList();
+    }
+}
+
+void TForm1::DeleteWarehouseFile(const std::string& path)
+{
+    if (!platform::DeleteFile(path)) CurrentDialogs().ErrorBox("Couldn't delete file: \"" + path + "\"");
+}
+
+void TForm1::FormShow()
+{
+    LoadSettings();
+    InitCaptions();
+    RefreshList();
+}
+
+void TForm1::btnAddClick() { AddImages(); }
+
+void TForm1::btnSetClick()
+{
+    std::string name = SelectedName();
+    if (name.empty()) {
+        CurrentDialogs().ErrorBox("No file selected.");
+        return;
+    }
+    SetLogoImagePath(Settings.LogosDir + name);
+    ShowSetLogo(this);
+}
+
+void TForm1::btnShuffleClick()
+{
+    if (list_->topLevelItemCount() == 0) return;
+    ShowStatus("Setting logos...", true);
+    ShuffleLogos();
+    ShowStatus("Random startup, shutdown and turnoff logos are set.", true);
+}
+
+void TForm1::btnOptClick() { ShowLogoOptions(this); }
+
+void TForm1::btnAboutClick() { CurrentDialogs().OpenDocument(Settings.ProgramFolder + "Readme.txt", "", ""); }
+
+void TForm1::btnExitClick() { close(); }
+
+void TForm1::ListView1Click()
+{
+    if (busy_) return;
+    ShowTotals();
+    ShowPreview(SelectedName());
+}
+
+void TForm1::ListView1DblClick() { RefreshList(); }
+
+void TForm1::labLinkClick() { CurrentDialogs().OpenDocument(std::string("http:\\\\") + MakersHost, "", ""); }
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    FormShow();
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    if (!settingsSaved_) {
+        SaveSettings();
+        settingsSaved_ = true;
+    }
+    event->accept();
+    QCoreApplication::quit();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == list_->viewport() && event->type() == QEvent::MouseButtonRelease) ListView1Click();
+    if (watched == list_ && event->type() == QEvent::KeyRelease) ListView1Click();
+    if (watched == link_ && event->type() == QEvent::MouseButtonRelease) labLinkClick();
+    return QWidget::eventFilter(watched, event);
+}

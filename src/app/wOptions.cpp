@@ -1,0 +1,141 @@
+#include "app/wOptions.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "app/Backup.h"
+#include "app/Dialogs.h"
+#include "app/Settings.h"
+#include "app/wAdvanced.h"
+#include "app/wDialogs.h"
+
+namespace {
+
+constexpr int ClientWidth = 410;
+constexpr int ClientHeight = 387;
+constexpr int MemoWidth = 289;
+constexpr int MemoHeight = 69;
+
+const char* const MemoCaptions[3] = {"Start up messages", "Shut down messages (while waiting to shut down)",
+                                     "Turn off messages"};
+
+std::string DefaultLogoMessages(int index)
+{
+    switch (index) {
+        case LogoStartup: return MakersHost;
+        case LogoShutDown: return DefaultShutDownMsg;
+        default: return DefaultTurnOffMsg;
+    }
+}
+
+QPlainTextEdit* MakeMemo(QWidget* parent, int y)
+{
+    auto* memo = new QPlainTextEdit(parent);
+    memo->setGeometry(8, y, MemoWidth, MemoHeight);
+    QFont font("Fixedsys");
+    font.setStyleHint(QFont::TypeWriter);
+    font.setPixelSize(12);
+    memo->setFont(font);
+    memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    return memo;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* caption, int x, int y, int width)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setGeometry(x, y, width, 25);
+    return button;
+}
+
+}  // namespace
+
+TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle("Logo Options");
+    setFixedSize(ClientWidth, ClientHeight);
+    for (int i = 0; i < 3; ++i) {
+        auto* label = new QLabel(MemoCaptions[i], this);
+        label->setGeometry(8, 6 + 90 * i, MemoWidth, 16);
+        messages_[i] = MakeMemo(this, 22 + 90 * i);
+    }
+
+    btnOK_ = MakeButton(this, "Accept", 312, 22, 89);
+    btnOK_->setDefault(true);
+    btnCancel_ = MakeButton(this, "Cancel", 312, 54, 89);
+    btnDefaults_ = MakeButton(this, "Defaults...", 312, 112, 89);
+
+    auto* group = new QGroupBox("How to resize when adding new images", this);
+    group->setGeometry(8, 274, MemoWidth, 58);
+    crop_[0] = new QRadioButton("Fill the screen", group);
+    crop_[0]->setGeometry(10, 18, 270, 17);
+    crop_[1] = new QRadioButton("Show entire image (add borders)", group);
+    crop_[1]->setGeometry(10, 36, 270, 17);
+
+    chkAutoStart_ = new QCheckBox("Automatically change logos at startup", this);
+    chkAutoStart_->setGeometry(8, 336, MemoWidth, 17);
+
+    btnAdvanced_ = MakeButton(this, "System folders...", 8, 356, 140);
+    btnUninst_ = MakeButton(this, "Restore original logos...", 156, 356, 160);
+
+    connect(btnOK_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnCancel_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(btnDefaults_, &QPushButton::clicked, this, &TfrmOptions::DefaultsClick);
+    connect(btnAdvanced_, &QPushButton::clicked, this, &TfrmOptions::AdvancedClick);
+    connect(btnUninst_, &QPushButton::clicked, this, &TfrmOptions::UninstClick);
+}
+
+void TfrmOptions::Fill(const OptionsTransfer& values)
+{
+    for (int i = 0; i < 3; ++i) messages_[i]->setPlainText(QtLines(values.Messages[i]));
+    crop_[values.FullScreen ? 0 : 1]->setChecked(true);
+    chkAutoStart_->setChecked(values.AutoChange);
+}
+
+OptionsTransfer TfrmOptions::Read() const
+{
+    OptionsTransfer values;
+    for (int i = 0; i < 3; ++i) values.Messages[i] = TrimText(ProgramLines(messages_[i]->toPlainText()));
+    values.FullScreen = crop_[0]->isChecked();
+    values.AutoChange = chkAutoStart_->isChecked();
+    return values;
+}
+
+void TfrmOptions::DefaultsClick()
+{
+    if (!CurrentDialogs().Confirm("Replace current messages with defaults?")) return;
+    for (int i = 0; i < 3; ++i) messages_[i]->setPlainText(QtLines(DefaultLogoMessages(i)));
+}
+
+void TfrmOptions::AdvancedClick() { ShowSystemFolders(this); }
+
+void TfrmOptions::UninstClick()
+{
+    if (!CurrentDialogs().Confirm("Do you want to restore previous logos?")) return;
+    chkAutoStart_->setChecked(false);
+    RestoreLogos();
+    CurrentDialogs().InfoBox("Previous logos restored.");
+}
+
+bool ShowLogoOptions(QWidget* parent)
+{
+    OptionsTransfer values;
+    for (int i = 0; i < 3; ++i) values.Messages[i] = LogoMessages(i);
+    values.FullScreen = Settings.FullScreen;
+    values.AutoChange = Settings.AutoChange;
+
+    TfrmOptions dialog(parent);
+    dialog.Fill(values);
+    if (ExecDialog(dialog) != QDialog::Accepted) return false;
+
+    values = dialog.Read();
+    for (int i = 0; i < 3; ++i) SetLogoMessages(i, values.Messages[i]);
+    Settings.FullScreen = values.FullScreen;
+    Settings.AutoChange = values.AutoChange;
+    SetAutoStart(Settings.AutoChange);
+    return true;
+}

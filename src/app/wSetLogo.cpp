@@ -1,0 +1,58 @@
+#include "app/wSetLogo.h"
+
+#include <QGroupBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "app/Composer.h"
+#include "app/wDialogs.h"
+
+namespace {
+
+std::string& StoredImagePath()
+{
+    static std::string path;
+    return path;
+}
+
+const char* const ItemCaptions[3] = {"Start up", "Shut down", "Turn off"};
+
+}  // namespace
+
+TfrmSetLogo::TfrmSetLogo(QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle("Set Logo");
+    setFixedSize(247, 116);
+    auto* group = new QGroupBox("Show this image at", this);
+    group->setGeometry(8, 8, 137, 100);
+    for (int i = 0; i < 3; ++i) {
+        items_[i] = new QRadioButton(ItemCaptions[i], group);
+        items_[i]->setGeometry(10, 20 + 24 * i, 120, 20);
+    }
+    items_[0]->setChecked(true);
+    auto* ok = new QPushButton("OK", this);
+    ok->setGeometry(160, 16, 75, 25);
+    ok->setDefault(true);
+    auto* cancel = new QPushButton("Cancel", this);
+    cancel->setGeometry(160, 48, 75, 25);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+int TfrmSetLogo::ChosenIndex() const
+{
+    for (int i = 0; i < 3; ++i)
+        if (items_[i]->isChecked()) return i;
+    return 0;
+}
+
+void SetLogoImagePath(const std::string& path) { StoredImagePath() = path; }
+
+bool ShowSetLogo(QWidget* parent)
+{
+    if (StoredImagePath().empty()) return true;
+    TfrmSetLogo dialog(parent);
+    if (ExecDialog(dialog) != QDialog::Accepted) return false;
+    SetLogo(StoredImagePath(), dialog.ChosenIndex());
+    return true;
+}

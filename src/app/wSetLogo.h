@@ -1,0 +1,27 @@
+#pragma once
+// "Set Logo": which of the three logos the selected warehouse image becomes.
+
+#include <QDialog>
+
+#include <string>
+
+class QRadioButton;
+
+class TfrmSetLogo : public QDialog {
+public:
+    explicit TfrmSetLogo(QWidget* parent = nullptr);
+
+    // The logo index of the chosen item: 0 start-up, 1 shut-down, 2 turn-off.
+    int ChosenIndex() const;
+    QRadioButton* Item(int index) const { return items_[index]; }
+
+private:
+    QRadioButton* items_[3] = {};
+};
+
+// The image the Set command chose, as a full path.
+void SetLogoImagePath(const std::string& path);
+// Shows the dialog and, when accepted, makes the chosen logo from the stored
+// image. True when accepted, and true without showing anything when no image
+// path is stored.
+bool ShowSetLogo(QWidget* parent);

@@ -294,6 +294,9 @@ std::string HostPath(const std::string& path)
     if (!ParseWindows(path, drive, parts)) return {};
     std::string host = DriveFolder(drive);
     if (host.empty()) return {};
+    // The host root is the host's own case-sensitive tree, not an emulated
+    // FAT disk: there "LOGOS.png" must never land on an existing "logos.png".
+    const bool caseBlind = host != "/";
     bool existing = true;
     for (const auto& part : parts) {
         std::string next = JoinHost(host, part);
@@ -304,7 +307,7 @@ std::string HostPath(const std::string& path)
                 continue;
             }
             std::string found;
-            if (FindCaseBlind(host, part, found)) {
+            if (caseBlind && FindCaseBlind(host, part, found)) {
                 host = JoinHost(host, found);
                 continue;
             }

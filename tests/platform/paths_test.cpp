@@ -1,6 +1,8 @@
 #include "platform/Paths.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -50,6 +52,11 @@ TEST(Paths, UnmappedHostPathFallsBackToDriveZ)
     EXPECT_EQ(WindowsPath("/usr/share/x.png"), "Z:\\usr\\share\\x.png");
     EXPECT_EQ(WindowsPath("/"), "Z:\\");
     EXPECT_EQ(HostPath("Z:\\usr\\share"), "/usr/share");
+    // The host's own tree keeps its case: a new name never lands on a file
+    // whose name differs only in case.
+    const std::string lower = m.Scratch() + "/logos.png";
+    std::ofstream(lower) << "keep";
+    EXPECT_EQ(HostPath(WindowsPath(m.Scratch() + "/LOGOS.png")), m.Scratch() + "/LOGOS.png");
 }
 
 TEST(Paths, LongestMappedFolderWins)

@@ -51,8 +51,9 @@ bool HostExists(const std::string& path)
     return stat(path.c_str(), &st) == 0;
 }
 
-// Runs a program with standard input from /dev/null and its output in files.
-Outcome Spawn(const std::vector<std::string>& argv, const std::string& scratch)
+// Runs a program with standard input from /dev/null and its output in
+// files, in the host folder cwd when one is given.
+Outcome Spawn(const std::vector<std::string>& argv, const std::string& scratch, const std::string& cwd = "")
 {
     const std::string outFile = scratch + "/stdout.txt";
     const std::string errFile = scratch + "/stderr.txt";
@@ -61,6 +62,7 @@ Outcome Spawn(const std::vector<std::string>& argv, const std::string& scratch)
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -455,4 +457,32 @@ TEST_F(Cli, PathsShowWindowsAndHostForms)
     EXPECT_EQ(lines[2], "turnoff logo:  C:\\WINDOWS\\LOGOS.SYS -> " + machine.DriveC() + "/WINDOWS/LOGOS.SYS");
     EXPECT_EQ(lines[5], "restore.bat:   C:\\WINDOWS\\logos.bak\\restore.bat -> " + machine.DriveC() +
                             "/WINDOWS/logos.bak/restore.bat");
+}
+
+TEST_F(Cli, GlobalOptionsMapDrivesAndTheWindowsFolder)
+{
+    const std::string driveD = machine.Scratch() + "/drive_d";
+    mkdir(driveD.c_str(), 0777);
+    Picture("drive_d/pic.bmp", 24, 16);
+
+    Outcome o = Spawn({Program, "--drive", "C=" + machine.DriveC(), "--drive=d=" + driveD, "--registry",
+                       machine.RegistryFile(), "--windows", "C:\\WIN98", "info", "D:\\PIC.BMP", "pic.bmp", "paths"},
+                      machine.Scratch(), driveD);
+    EXPECT_EQ(o.Status, 1);  // "paths" is a file name here, and there is none
+    EXPECT_NE(o.Out.find("file: D:\\PIC.BMP\nformat: BMP"), std::string::npos) << o.Out;
+    // A relative host path is taken from the current folder.
+    EXPECT_NE(o.Out.find("file: pic.bmp\nformat: BMP"), std::string::npos) << o.Out;
+    EXPECT_EQ(o.Err, "Format not supported (\"paths\")\n");
+
+    Outcome paths = Spawn({Program, "--drive", "C=" + machine.DriveC(), "--registry", machine.RegistryFile(),
+                           "--windows", "C:\\WIN98", "paths"},
+                          machine.Scratch());
+    EXPECT_NE(paths.Out.find("shutdown logo: C:\\WIN98\\LOGOW.SYS -> " + machine.DriveC() + "/WIN98/LOGOW.SYS"),
+              std::string::npos)
+        << paths.Out;
+
+    EXPECT_EQ(Run({"--drive", "C=" + machine.Scratch() + "/absent", "list"}).Status, 2);
+    EXPECT_EQ(Run({"--drive", "CC=/tmp", "list"}).Status, 2);
+    EXPECT_EQ(Run({"--seed", "4294967296", "list"}).Status, 2);
+    EXPECT_EQ(Run({"--seed", "-5", "list"}).Status, 0);
 }

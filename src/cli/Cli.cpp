@@ -194,17 +194,17 @@ int ParseGlobal(const std::vector<std::string>& args, size_t& index, GlobalOptio
         }
         std::string name = a;
         std::string value;
-        bool inline_ = false;
+        bool hasInline = false;
         if (size_t eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
             name = a.substr(0, eq);
             value = a.substr(eq + 1);
-            inline_ = true;
+            hasInline = true;
         }
         const bool takesValue = name == "--drive" || name == "--windows" || name == "--registry" || name == "--seed";
-        if (takesValue && !inline_) {
+        if (takesValue && !hasInline) {
             if (index + 1 >= args.size()) return GlobalUsage(err, name + " needs a value");
             value = args[++index];
-        } else if (!takesValue && inline_) {
+        } else if (!takesValue && hasInline) {
             return GlobalUsage(err, name + " takes no value");
         }
         if (name == "--drive") {

@@ -1,0 +1,451 @@
+#include <algorithm>
+#include <ostream>
+
+#include "app/Backup.h"
+#include "app/Catalogue.h"
+#include "app/Composer.h"
+#include "app/Import.h"
+#include "app/Settings.h"
+#include "app/Shuffle.h"
+#include "cli/Cli.h"
+#include "cli/CliDialogs.h"
+#include "cli/CliText.h"
+#include "formats/FFBasic.h"
+#include "foundation/Errors.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/Registry.h"
+
+namespace {
+
+constexpr const char* LogoWords[LogoCount] = {"startup", "shutdown", "turnoff"};
+constexpr const char* RestoredText = "Previous logos restored.";
+
+// Usage error for the first option a command does not know.
+int RefuseOptions(CliRun& run, const char* command, const ParsedArgs& p)
+{
+    if (p.Options.empty()) return ExitOk;
+    return UsageError(run, command, "unknown option \"" + p.Options.front().Name + "\"");
+}
+
+std::string Quoted(const std::string& s)
+{
+    return "\"" + s + "\"";
+}
+
+std::string Lower(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+// A warehouse entry named on the command line: a bare file name, ".png"
+// added when it has no extension. False for anything with a folder part.
+bool WarehousePath(const std::string& name, std::string& path)
+{
+    if (name.empty() || name == "." || name == ".." || name.find_first_of("\\/:") != std::string::npos) return false;
+    const std::string file = ExtractFileExt(name).empty() ? name + WarehouseExtension : name;
+    path = AddBackslash(Settings.LogosDir) + file;
+    return true;
+}
+
+bool IsFile(const std::string& path)
+{
+    const uint32_t attributes = platform::GetFileAttributes(path);
+    return attributes != platform::InvalidAttributes && (attributes & platform::AttrDirectory) == 0;
+}
+
+// Why SetLogo left a logo as it was, told right after the call.
+std::string SetLogoFailure(const std::string& source, int32_t index)
+{
+    if (const int32_t code = ErrGet(); code != 0) return ErrText(code);
+    Limg image;
+    ImgLoad(source, image);
+    const bool logoImage =
+        ErrGet() == 0 && image.Width == LogoWidth && image.Height == LogoHeight && image.BytesPP == 1;
+    ImgFree(image);
+    if (!logoImage) return Quoted(ExtractFileName(source)) + " is not a logo picture (320 x 400, 256 colours).";
+    return "Couldn't replace the logo file: " + Quoted(LogoPath(index));
+}
+
+void ShowTotals(CliRun& run)
+{
+    ScanWarehouse(Settings.LogosDir);
+    run.Ui.ShowStatus(CatalogueSizeText(), false);
+}
+
+}  // namespace
+
+int CmdList(CliRun& run)
+{
+    const ParsedArgs p = SplitArgs(run.Args);
+    if (int s = RefuseOptions(run, "list", p); s != ExitOk) return s;
+    if (!p.Operands.empty()) return UsageError(run, "list", "takes no arguments");
+    ScanWarehouse(Settings.LogosDir);
+    size_t width = 0;
+    for (int32_t i = 0; i < Catalogue.Count; ++i) width = std::max(width, Catalogue.Entries[i].Name.size());
+    for (int32_t i = 0; i < Catalogue.Count; ++i) {
+        const CatalogueEntry& e = Catalogue.Entries[i];
+        run.Out << e.Name << std::string(width - e.Name.size() + 1, ' ') << TrimRight(ListSizeText(e.Size)) << '\n';
+    }
+    run.Out << CatalogueSizeText() << '\n';
+    return ExitOk;
+}
+
+int CmdAdd(CliRun& run)
+{
+    const ParsedArgs p = SplitArgs(run.Args);
+    bool fill = false, borders = false, overwrite = false, skip = false;
+    for (const auto& o : p.Options) {
+        if (o.HasValue) return UsageError(run, "add", o.Name + " takes no value");
+        if (o.Name == "--fill") {
+            fill = true;
+        } else if (o.Name == "--borders") {
+            borders = true;
+        } else if (o.Name == "--overwrite") {
+            overwrite = true;
+        } else if (o.Name == "--skip") {
+            skip = true;
+        } else {
+            return UsageError(run, "add", "unknown option \"" + o.Name + "\"");
+        }
+    }
+    if (fill && borders) return UsageError(run, "add", "--fill and --borders exclude each other");
+    if (overwrite && skip) return UsageError(run, "add", "--overwrite and --skip exclude each other");
+    if (p.Operands.empty()) return UsageError(run, "add", "no FILE given");
+
+    // The fitting chosen here holds for this run; the setting is not saved.
+    if (fill) Settings.FullScreen = true;
+    if (borders) Settings.FullScreen = false;
+    run.Ui.Policy = overwrite ? OverwritePolicy::Overwrite : skip ? OverwritePolicy::Skip : OverwritePolicy::Ask;
+
+    bool failed = false;
+    std::vector<std::string> files;
+    for (const std::string& operand : p.Operands) {
+        std::string path = ArgumentPath(operand);
+        if (path.empty()) {
+            run.Ui.ErrorBox("No drive holds " + Quoted(operand));
+            failed = true;
+        } else {
+            files.push_back(path);
+        }
+    }
+
+    // The Add command's loop, reporting each failed file while its error is fresh.
+    OverwriteAll = false;
+    CancelAll = false;
+    const size_t n = files.size();
+    for (size_t i = 0; i < n; ++i) {
+        const std::string name = ExtractFileName(files[i]);
+        const std::string target = AddBackslash(Settings.LogosDir) + WarehouseName(files[i]);
+        run.Ui.ShowStatus(
+            "Adding file " + Quoted(name) + " (file " + std::to_string(i + 1) + " of " + std::to_string(n) + ")", true);
+        const ImportResult r = ImportImage(files[i], target);
+        if (r.Outcome == ImportOutcome::Refused) failed = true;
+        if (r.Outcome == ImportOutcome::Failed) {
+            run.Ui.ErrorBox("Couldn't add " + Quoted(name) + ": " + ErrText(r.Error != 0 ? r.Error : 3));
+            failed = true;
+        }
+        if (CancelAll) break;
+    }
+    if (n > 0) ShowTotals(run);
+    return failed ? ExitFailed : ExitOk;
+}
+
+int CmdSet(CliRun& run)
+{
+    const ParsedArgs p = SplitArgs(run.Args, {"--as"});
+    std::string as;
+    for (const auto& o : p.Options) {
+        if (o.Name != "--as") return UsageError(run, "set", "unknown option \"" + o.Name + "\"");
+        if (!o.HasValue) return UsageError(run, "set", "--as needs startup, shutdown or turnoff");
+        as = Lower(o.Value);
+    }
+    if (p.Operands.size() != 1) return UsageError(run, "set", "wants one NAME");
+    if (as.empty()) return UsageError(run, "set", "--as startup|shutdown|turnoff is missing");
+    int32_t index = -1;
+    for (int32_t i = 0; i < LogoCount; ++i) {
+        if (as == LogoWords[i]) index = i;
+    }
+    if (index < 0) return UsageError(run, "set", "--as wants startup, shutdown or turnoff, not " + Quoted(as));
+    std::string source;
+    if (!WarehousePath(p.Operands[0], source)) {
+        return UsageError(run, "set", "NAME is a warehouse file name, without a folder");
+    }
+    // A missing picture would still back up the logo; refuse before that.
+    if (!IsFile(source)) {
+        run.Ui.ErrorBox("Cannot open file: " + source);
+        return ExitFailed;
+    }
+    if (!SetLogo(source, index)) {
+        run.Ui.ErrorBox(SetLogoFailure(source, index));
+        return ExitFailed;
+    }
+    run.Ui.ShowStatus(
+        Quoted(ExtractFileName(source)) + " is now the " + LogoWords[index] + " logo (" + LogoPath(index) + ").",
+        false);
+    return ExitOk;
+}
+
+int CmdShuffle(CliRun& run)
+{
+    const ParsedArgs p = SplitArgs(run.Args);
+    if (int s = RefuseOptions(run, "shuffle", p); s != ExitOk) return s;
+    if (!p.Operands.empty()) return UsageError(run, "shuffle", "takes no arguments");
+    // The window's command does nothing for an empty list; here that is a failure.
+    ScanWarehouse(Settings.LogosDir);
+    if (Catalogue.Count == 0) {
+        run.Ui.ErrorBox("The logo warehouse holds no pictures: " + Settings.LogosDir);
+        return ExitFailed;
+    }
+    // ShuffleLogos step by step, so that a logo left unchanged is reported.
+    run.Ui.ShowStatus(ShuffleBusyText, true);
+    std::string folder;
+    OpenWarehouse(folder);
+    ScanWarehouse(folder);
+    bool failed = false;
+    for (int32_t index = 0; index < LogoCount; ++index) {
+        const std::string source = RandomWarehouseFile(folder);
+        if (!SetLogo(source, index)) {
+            run.Ui.ErrorBox("Couldn't set the " + std::string(LogoWords[index]) +
+                            " logo: " + SetLogoFailure(source, index));
+            failed = true;
+        }
+    }
+    run.Ui.ShowStatus(ShuffleDoneText, true);
+    return failed ? ExitFailed : ExitOk;
+}
+
+int CmdRestore(CliRun& run)
+{
+    const ParsedArgs p = SplitArgs(run.Args);
+    if (int s = RefuseOptions(run, "restore", p); s != ExitOk) return s;
+    if (!p.Operands.empty()) return UsageError(run, "restore", "takes no arguments");
+    const std::string batch = RestoreBatchPath();
+    if (batch.empty() || !IsFile(batch)) {
+        run.Ui.ErrorBox("Cannot open file: " + (batch.empty() ? std::string("restore.bat") : batch));
+        return ExitFailed;
+    }
+    RestoreLogos();
+    run.Ui.ShowStatus(RestoredText, false);
+    return ExitOk;
+}
+
+int CmdDelete(CliRun& run)
+{
+    const ParsedArgs p = SplitArgs(run.Args);
+    if (int s = RefuseOptions(run, "delete", p); s != ExitOk) return s;
+    if (p.Operands.empty()) return UsageError(run, "delete", "no NAME given");
+    std::vector<std::string> paths;
+    for (const std::string& name : p.Operands) {
+        std::string path;
+        if (!WarehousePath(name, path)) {
+            return UsageError(run, "delete", Quoted(name) + " is not a warehouse file name");
+        }
+        paths.push_back(path);
+    }
+    bool failed = false;
+    for (const std::string& path : paths) {
+        if (!platform::DeleteFile(path)) {
+            run.Ui.ErrorBox("Couldn't delete file: " + Quoted(path));
+            failed = true;
+        }
+    }
+    ShowTotals(run);
+    return failed ? ExitFailed : ExitOk;
+}
+
+int CmdConvert(CliRun& run)
+{
+    const ParsedArgs p = SplitArgs(run.Args);
+    if (int s = RefuseOptions(run, "convert", p); s != ExitOk) return s;
+    if (p.Operands.size() != 2) return UsageError(run, "convert", "wants IN and OUT");
+    const std::string in = ArgumentPath(p.Operands[0]);
+    const std::string out = ArgumentPath(p.Operands[1]);
+    for (size_t i = 0; i < 2; ++i) {
+        if ((i == 0 ? in : out).empty()) {
+            run.Ui.ErrorBox("No drive holds " + Quoted(p.Operands[i]));
+            return ExitFailed;
+        }
+    }
+    Limg image;
+    ImgLoad(in, image);
+    std::string failure = ErrGet() != 0 ? ErrText(ErrGet()) : "";
+    if (failure.empty()) {
+        ImgSave(out, image);
+        if (ErrGet() != 0) failure = ErrText(ErrGet());
+    }
+    ImgFree(image);
+    if (!failure.empty()) {
+        run.Ui.ErrorBox(failure);
+        return ExitFailed;
+    }
+    return ExitOk;
+}
+
+int CmdPaths(CliRun& run)
+{
+    const ParsedArgs p = SplitArgs(run.Args);
+    if (int s = RefuseOptions(run, "paths", p); s != ExitOk) return s;
+    if (!p.Operands.empty()) return UsageError(run, "paths", "takes no arguments");
+    struct Item {
+        const char* Label;
+        std::string Path;
+        bool Folder;
+    };
+    const Item items[] = {
+        {"startup logo", LogoPath(LogoStartup), false}, {"shutdown logo", LogoPath(LogoShutDown), false},
+        {"turnoff logo", LogoPath(LogoTurnOff), false}, {"warehouse", Settings.LogosDir, true},
+        {"backup folder", BackupFolder(), true},        {"restore.bat", RestoreBatchPath(), false},
+    };
+    for (const Item& item : items) {
+        std::string host = item.Path.empty() ? std::string() : platform::HostPath(item.Path);
+        if (item.Folder && !host.empty() && host.back() != '/') host += '/';
+        const std::string label = std::string(item.Label) + ":";
+        run.Out << label << std::string(15 - label.size(), ' ') << (item.Path.empty() ? "(unknown)" : item.Path)
+                << " -> " << (host.empty() ? "(no drive)" : host) << '\n';
+    }
+    return ExitOk;
+}
+
+namespace {
+
+enum class SettingKind { Folder, LogoFolder, Messages, Flag };
+
+struct SettingItem {
+    const char* Name;
+    SettingKind Kind;
+    int32_t Index;  // logo index, for the logo folders and messages
+};
+
+constexpr SettingItem SettingItems[] = {
+    {"LogosDir", SettingKind::Folder, 0},
+    {"StartupDir", SettingKind::LogoFolder, LogoStartup},
+    {"ShutDownDir", SettingKind::LogoFolder, LogoShutDown},
+    {"TurnOffDir", SettingKind::LogoFolder, LogoTurnOff},
+    {"StartupMsgs", SettingKind::Messages, LogoStartup},
+    {"ShutDownMsg", SettingKind::Messages, LogoShutDown},
+    {"TurnOffMsg", SettingKind::Messages, LogoTurnOff},
+    {"FullScreen", SettingKind::Flag, 0},
+    {"AutoChange", SettingKind::Flag, 1},
+    {"GrabDir", SettingKind::Folder, 1},
+};
+
+std::string& FolderField(const SettingItem& item)
+{
+    return item.Index == 0 ? Settings.LogosDir : Settings.GrabDir;
+}
+
+bool& FlagField(const SettingItem& item)
+{
+    return item.Index == 0 ? Settings.FullScreen : Settings.AutoChange;
+}
+
+// The value as the registry holds it, for the check after saving.
+std::string StoredValue(const SettingItem& item)
+{
+    switch (item.Kind) {
+        case SettingKind::Folder:
+            return FolderField(item);
+        case SettingKind::LogoFolder:
+            return LogoFolder(item.Index);
+        case SettingKind::Messages:
+            return LogoMessages(item.Index);
+        case SettingKind::Flag:
+            return FlagField(item) ? "1" : "0";
+    }
+    return {};
+}
+
+std::string ShownValue(const SettingItem& item)
+{
+    switch (item.Kind) {
+        case SettingKind::Messages:
+            return EscapeLines(LogoMessages(item.Index));
+        case SettingKind::Flag:
+            return FlagField(item) ? "true" : "false";
+        default:
+            return StoredValue(item);
+    }
+}
+
+// True when the store now holds the value the record has.
+bool SavedAsSet(const SettingItem& item)
+{
+    platform::RegistryReset();
+    platform::RegKey key;
+    if (!platform::RegOpenKey(SettingsKey, false, key)) return false;
+    bool same = false;
+    if (item.Kind == SettingKind::Flag) {
+        int32_t v = 0;
+        same = platform::RegReadInteger(key, item.Name, v) && (v != 0) == FlagField(item);
+    } else {
+        std::string v;
+        same = platform::RegReadString(key, item.Name, v) && v == StoredValue(item);
+    }
+    platform::RegCloseKey(key);
+    return same;
+}
+
+}  // namespace
+
+int CmdConfig(CliRun& run)
+{
+    const ParsedArgs p = SplitArgs(run.Args);
+    if (int s = RefuseOptions(run, "config", p); s != ExitOk) return s;
+    if (p.Operands.size() > 2) return UsageError(run, "config", "wants at most NAME and VALUE");
+    if (p.Operands.empty()) {
+        for (const SettingItem& item : SettingItems) run.Out << item.Name << ": " << ShownValue(item) << '\n';
+        return ExitOk;
+    }
+    const SettingItem* item = nullptr;
+    for (const SettingItem& candidate : SettingItems) {
+        if (platform::SameTextAZ(candidate.Name, p.Operands[0])) item = &candidate;
+    }
+    if (item == nullptr) return UsageError(run, "config", "no setting named " + Quoted(p.Operands[0]));
+    if (p.Operands.size() == 1) {
+        run.Out << ShownValue(*item) << '\n';
+        return ExitOk;
+    }
+
+    std::string value = p.Operands[1];
+    if ((item->Kind == SettingKind::Folder || item->Kind == SettingKind::LogoFolder) && !value.empty() &&
+        value[0] == '/') {
+        const std::string host = value;
+        value = platform::WindowsPath(host);
+        if (value.empty()) {
+            run.Ui.ErrorBox("No drive holds " + Quoted(host));
+            return ExitFailed;
+        }
+    }
+    switch (item->Kind) {
+        case SettingKind::Folder:
+            FolderField(*item) = AddBackslash(value);
+            break;
+        case SettingKind::LogoFolder:
+            SetLogoFolder(item->Index, value);
+            break;
+        case SettingKind::Messages:
+            SetLogoMessages(item->Index, UnescapeLines(value));
+            break;
+        case SettingKind::Flag: {
+            bool flag = false;
+            if (!ParseFlag(value, flag)) {
+                return UsageError(run, "config",
+                                  item->Name + std::string(" wants true or false, not ") + Quoted(value));
+            }
+            FlagField(*item) = flag;
+            break;
+        }
+    }
+    SaveSettings();
+    bool ok = SavedAsSet(*item);
+    if (!ok) run.Ui.ErrorBox("Couldn't save the settings to the registry store " + platform::RegistryFile());
+    if (item->Kind == SettingKind::Flag && item->Index == 1 && !SetAutoStart(Settings.AutoChange)) {
+        run.Ui.ErrorBox("Couldn't write the Run value " + Quoted(CompanionProgram) + " to the registry store " +
+                        platform::RegistryFile());
+        ok = false;
+    }
+    return ok ? ExitOk : ExitFailed;
+}

@@ -1,0 +1,12 @@
+// The command-line program: one subcommand a run, over the logo manager.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/Cli.h"
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return RunCli(args, std::cout, std::cerr);
+}

@@ -134,6 +134,8 @@ std::string RestoreBatchPath()
 
 void BackupLogo(const std::string& logoPath)
 {
+    // No location, no line: an empty key would never match and be appended at every change.
+    if (logoPath.empty()) return;
     std::string folder = WindowsFolder() + "logos.bak";
     if (!FolderExists(folder)) ForceFolders(folder);
     folder = AddBackslash(folder);
@@ -185,8 +187,9 @@ std::string NewBackupName(const std::string& folder)
 
 void RestoreLogos()
 {
-    const std::string batch = RestoreBatchPath();
-    if (batch.empty() || !platform::FileExists(batch)) return;
+    // The same name BackupLogo writes to, also when the Windows folder is unknown.
+    const std::string batch = AddBackslash(WindowsFolder() + "logos.bak") + "restore.bat";
+    if (!platform::FileExists(batch)) return;
     std::string text;
     if (!ReadBatch_(batch, text)) return;
     for (const std::string& raw : SplitLines_(text)) {

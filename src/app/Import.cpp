@@ -50,11 +50,12 @@ bool Convert_(const std::string& source, const std::string& target, const TUniIn
     const int32_t h = picture.Height;
     if (w <= 0 || h <= 0) return false;
     const bool exact = w == LogoWidth && h == LogoHeight;
-    const bool native = exact || (w == 320 && h == 200) || (w == 640 && h == 400);
+    // 320 x 200 and 640 x 400 have the logo's screen shape already: stretched whole.
+    const bool native = exact || (w == LogoWidth && h == LogoHeight / 2) || (w == 2 * LogoWidth && h == LogoHeight);
 
     // A logo-sized picture of 15, 16 or 32 bits is converted too: the colour
     // reduction takes only 8 and 24 bits.
-    if ((!exact && picture.Bits != 24) || (exact && picture.Bits != 8 && picture.Bits != 24)) {
+    if (picture.Bits != 24 && !(exact && picture.Bits == 8)) {
         ImgConvBit(picture, picture, 24);
         if (ErrGet() != 0) return false;
     }
@@ -231,16 +232,21 @@ void ReduceColors(Limg& image)
     Limg temp;
     ImgAlloc(temp, image.Width, image.Height, 8);
     if (ErrGet() != 0) return;
-    PalInit();
-    if (ErrGet() == 0) {
-        PalBegin();
-        PalHistogram(image);
-        PalReduce(256);
-        PalMap(image, temp, true);
-    }
-    const int32_t code = ErrGet();
+    // Each step runs only after the ones before it succeeded, and the first
+    // failure is what the caller sees, though PalDone clears the error state.
+    int32_t code = 0;
+    const auto step = [&code](auto&& call) {
+        if (code != 0) return;
+        call();
+        code = ErrGet();
+    };
+    step([] { PalInit(); });
+    step([] { PalBegin(); });
+    step([&] { PalHistogram(image); });
+    step([] { PalReduce(PalMaxColors); });
+    step([&] { PalMap(image, temp, true); });
     PalDone();
-    if (code == 0) ImgXchg(image, temp);
+    step([&] { ImgXchg(image, temp); });
     ImgFree(temp);
     if (code != 0) ErrSet(code);
 }

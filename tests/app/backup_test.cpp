@@ -1,0 +1,276 @@
+#include "app/Backup.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/Settings.h"
+#include "app_support.h"
+#include "platform/Files.h"
+
+using namespace apptest;
+
+namespace {
+
+const std::string Header =
+    "REM  File created by Lumenade\r\n"
+    "REM  Start this file to restore original logos.\r\n"
+    "REM " +
+    std::string(44, '-') + "\r\n\r\n";
+const std::string Folder = "C:\\WINDOWS\\logos.bak\\";
+const std::string Batch = Folder + "restore.bat";
+
+std::string EightDigits(int32_t r)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%08d", r);
+    return buf;
+}
+
+class BackupTest : public AppTest {
+protected:
+    std::vector<std::string> BackupFiles()
+    {
+        std::vector<std::string> names;
+        for (const auto& f : platform::FindFiles(Folder + "*")) names.push_back(f.Name);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::string Script() { return Text(machine.ReadFile(Batch)); }
+};
+
+}  // namespace
+
+TEST_F(BackupTest, FirstChangeOfAnExistingLogoCopiesItAndRecordsACopyLine)
+{
+    const Bytes old = {'o', 'l', 'd', 0, 1, 2};
+    machine.WriteFile("C:\\LOGO.SYS", old);
+    SetRandomSeed(12345);
+    Lcg model(12345);
+    const std::string copy = Folder + EightDigits(model.Next(100000000)) + ".bmp";
+
+    BackupLogo(LogoPath(LogoStartup));
+
+    EXPECT_EQ(Script(), Header + "COPY \"" + copy + "\" \"C:\\LOGO.SYS\"\r\n");
+    EXPECT_EQ(machine.ReadFile(copy), old);
+    EXPECT_EQ(static_cast<uint32_t>(RandomSeed()), model.seed) << "one draw for the one name";
+}
+
+TEST_F(BackupTest, MissingLogoIsRecordedAsDelWithoutCopyOrDraw)
+{
+    SetRandomSeed(77);
+    BackupLogo(LogoPath(LogoTurnOff));
+    EXPECT_EQ(Script(), Header + "DEL  \"C:\\WINDOWS\\LOGOS.SYS\"\r\n");
+    EXPECT_EQ(BackupFiles(), std::vector<std::string>{"restore.bat"});
+    EXPECT_EQ(RandomSeed(), 77);
+}
+
+TEST_F(BackupTest, EachLocationIsRecordedOnceInTheOrderOfFirstChange)
+{
+    machine.WriteFile("C:\\LOGO.SYS", {'A'});
+    SetRandomSeed(5);
+    BackupLogo(LogoPath(LogoStartup));
+    BackupLogo(LogoPath(LogoTurnOff));
+    const std::string afterTwo = Script();
+    const std::vector<std::string> filesAfterTwo = BackupFiles();
+
+    // A changed logo, changed again: nothing new is recorded or copied, no name is drawn.
+    machine.WriteFile("C:\\LOGO.SYS", {'B'});
+    machine.WriteFile("C:\\WINDOWS\\LOGOS.SYS", {'C'});
+    const int32_t seed = RandomSeed();
+    BackupLogo(LogoPath(LogoStartup));
+    BackupLogo(LogoPath(LogoTurnOff));
+    EXPECT_EQ(RandomSeed(), seed);
+    EXPECT_EQ(Script(), afterTwo);
+    EXPECT_EQ(BackupFiles(), filesAfterTwo);
+
+    BackupLogo(LogoPath(LogoShutDown));
+    const std::string script = Script();
+    const size_t copyAt = script.find("COPY ");
+    const size_t turnOffAt = script.find("DEL  \"C:\\WINDOWS\\LOGOS.SYS\"");
+    const size_t shutDownAt = script.find("DEL  \"C:\\WINDOWS\\LOGOW.SYS\"");
+    ASSERT_NE(copyAt, std::string::npos);
+    EXPECT_LT(copyAt, turnOffAt);
+    EXPECT_LT(turnOffAt, shutDownAt);
+    ASSERT_EQ(filesAfterTwo.size(), 2u);
+    EXPECT_EQ(machine.ReadFile(Folder + filesAfterTwo[0]), Bytes{'A'}) << "the copy keeps the first state";
+}
+
+TEST_F(BackupTest, RecordedPathsMatchWithoutRegardToLetterCase)
+{
+    machine.WriteText(Batch, Header + "COPY \"C:\\WINDOWS\\logos.bak\\00000001.bmp\" \"c:\\logo.sys\"\r\n");
+    machine.WriteFile("C:\\LOGO.SYS", {'x'});
+    SetRandomSeed(9);
+    BackupLogo("C:\\LOGO.SYS");
+    EXPECT_EQ(Script(), Header + "COPY \"C:\\WINDOWS\\logos.bak\\00000001.bmp\" \"c:\\logo.sys\"\r\n");
+    EXPECT_EQ(BackupFiles(), std::vector<std::string>{"restore.bat"});
+    EXPECT_EQ(RandomSeed(), 9);
+    EXPECT_FALSE(AddRestoreLine(Batch, "C:\\Logo.Sys", "DEL  \"C:\\Logo.Sys\""));
+}
+
+TEST_F(BackupTest, OnlyCommandLinesThatNameThePathAfterTheirWordRecordIt)
+{
+    // A REM line, or a line that starts with the path, records nothing.
+    const std::string start = Header + "REM DEL  \"C:\\LOGO.SYS\"\r\nC:\\LOGO.SYS\r\n";
+    machine.WriteText(Batch, start);
+    EXPECT_TRUE(AddRestoreLine(Batch, "C:\\LOGO.SYS", "DEL  \"C:\\LOGO.SYS\""));
+    EXPECT_EQ(Script(), start + "DEL  \"C:\\LOGO.SYS\"\r\n");
+    EXPECT_FALSE(AddRestoreLine(Batch, "C:\\LOGO.SYS", "DEL  \"C:\\LOGO.SYS\""));
+}
+
+TEST_F(BackupTest, HandEditedScriptWithoutFinalLineBreakGetsTheLineOnItsOwn)
+{
+    machine.WriteText(Batch, "DEL  \"C:\\A.SYS\"");
+    BackupLogo(LogoPath(LogoTurnOff));
+    EXPECT_EQ(Script(), "DEL  \"C:\\A.SYS\"\r\nDEL  \"C:\\WINDOWS\\LOGOS.SYS\"\r\n");
+}
+
+TEST_F(BackupTest, CopyThatFailsLeavesNoLineAndIsRetriedAtTheNextChange)
+{
+    // A logo that exists but cannot be copied (a named pipe, not a file).
+    ASSERT_EQ(mkfifo(machine.Host("C:\\LOGO.SYS").c_str(), 0644), 0);
+    BackupLogo(LogoPath(LogoStartup));
+    EXPECT_FALSE(machine.Exists(Batch));
+    EXPECT_TRUE(BackupFiles().empty());
+
+    std::remove(machine.Host("C:\\LOGO.SYS").c_str());
+    machine.WriteFile("C:\\LOGO.SYS", {'o', 'k'});
+    BackupLogo(LogoPath(LogoStartup));
+    const std::string script = Script();
+    ASSERT_EQ(script.rfind(Header + "COPY \"" + Folder, 0), 0u) << script;
+    const std::string copy = QuotedItem(script.substr(Header.size()), 1);
+    EXPECT_EQ(machine.ReadFile(copy), (Bytes{'o', 'k'}));
+}
+
+TEST_F(BackupTest, LineThatCannotBeWrittenTakesItsCopyAway)
+{
+    machine.WriteText(Batch, Header);
+    ASSERT_EQ(chmod(machine.Host(Batch).c_str(), 0444), 0);
+    machine.WriteFile("C:\\LOGO.SYS", {'L'});
+    BackupLogo(LogoPath(LogoStartup));
+    EXPECT_EQ(BackupFiles(), std::vector<std::string>{"restore.bat"});
+    EXPECT_EQ(Script(), Header);
+
+    ASSERT_EQ(chmod(machine.Host(Batch).c_str(), 0644), 0);
+    BackupLogo(LogoPath(LogoStartup));
+    EXPECT_EQ(BackupFiles().size(), 2u);
+    EXPECT_NE(Script().find("\"C:\\LOGO.SYS\"\r\n"), std::string::npos);
+}
+
+TEST_F(BackupTest, BackupFolderThatCannotBeMadeRecordsNothing)
+{
+    machine.WriteText("C:\\WINDOWS\\logos.bak", "a file in the way");
+    machine.WriteFile("C:\\LOGO.SYS", {'L'});
+    BackupLogo(LogoPath(LogoStartup));
+    BackupLogo(LogoPath(LogoTurnOff));
+    EXPECT_EQ(Text(machine.ReadFile("C:\\WINDOWS\\logos.bak")), "a file in the way");
+    EXPECT_EQ(machine.ReadFile("C:\\LOGO.SYS"), Bytes{'L'});
+}
+
+TEST_F(BackupTest, EmptyLogoPathIsNeverRecorded)
+{
+    BackupLogo(LogoPath(7));
+    BackupLogo("");
+    EXPECT_FALSE(machine.Exists(Batch));
+}
+
+TEST_F(BackupTest, NewBackupNameSkipsNamesThatExist)
+{
+    SetRandomSeed(4242);
+    Lcg model(4242);
+    const std::string taken = Folder + EightDigits(model.Next(100000000)) + ".bmp";
+    machine.WriteFile(taken, {'t'});
+    SetRandomSeed(4242);
+    const std::string name = NewBackupName("C:\\WINDOWS\\logos.bak");
+    EXPECT_NE(name, taken);
+    EXPECT_FALSE(platform::FileExists(name));
+    ASSERT_EQ(name.size(), Folder.size() + 12);
+    EXPECT_EQ(name.substr(0, Folder.size()), Folder);
+    EXPECT_EQ(name.substr(Folder.size() + 8), ".bmp");
+    EXPECT_EQ(name.find_first_not_of("0123456789", Folder.size()), Folder.size() + 8);
+}
+
+TEST_F(BackupTest, RestoreBringsBackTheStateRecordedFirst)
+{
+    machine.WriteFile("C:\\LOGO.SYS", {'A'});
+    BackupLogo(LogoPath(LogoStartup));
+    BackupLogo(LogoPath(LogoTurnOff));
+    machine.WriteFile("C:\\LOGO.SYS", {'B'});
+    machine.WriteFile("C:\\WINDOWS\\LOGOS.SYS", {'C'});
+
+    RestoreLogos();
+    EXPECT_EQ(machine.ReadFile("C:\\LOGO.SYS"), Bytes{'A'});
+    EXPECT_FALSE(machine.Exists("C:\\WINDOWS\\LOGOS.SYS"));
+    EXPECT_TRUE(machine.Exists(Batch));
+    EXPECT_EQ(BackupFiles().size(), 2u);
+
+    // Later changes make no new backups, so a second restore again gives the first state.
+    machine.WriteFile("C:\\LOGO.SYS", {'D'});
+    BackupLogo(LogoPath(LogoStartup));
+    EXPECT_EQ(BackupFiles().size(), 2u);
+    RestoreLogos();
+    EXPECT_EQ(machine.ReadFile("C:\\LOGO.SYS"), Bytes{'A'});
+}
+
+TEST_F(BackupTest, RestoreCarriesOutAnEditedScriptAsFarAsItsLinesAllow)
+{
+    machine.WriteFile("C:\\SRC.BMP", {'s'});
+    machine.WriteFile("C:\\KEEP.SYS", {'k'});
+    machine.WriteFile("C:\\KEEP2.SYS", {'k'});
+    machine.WriteFile("C:\\GONE.SYS", {'g'});
+    machine.WriteFile("C:\\INDENT.SYS", {'i'});
+    machine.WriteText(Batch, Header +
+                                 "COPY \"C:\\SRC.BMP\" C:\\DEST.SYS\r\n"       // one quoted path: nothing
+                                 "COPY \"C:\\NOPE.BMP\" \"C:\\KEEP.SYS\"\r\n"  // no copy to restore from
+                                 "copy \"C:\\SRC.BMP\" \"  C:\\OTHER.SYS  \"\r\n"
+                                 "REM DEL  \"C:\\KEEP2.SYS\"\r\n"
+                                 "DEL  \"C:\\MISSING.SYS\"\r\n"
+                                 "DEL  \"C:\\GONE.SYS\"\n"
+                                 "   del \"C:\\INDENT.SYS\"   ");
+    RestoreLogos();
+    EXPECT_FALSE(machine.Exists("C:\\DEST.SYS"));
+    EXPECT_EQ(machine.ReadFile("C:\\KEEP.SYS"), Bytes{'k'});
+    EXPECT_EQ(machine.ReadFile("C:\\OTHER.SYS"), Bytes{'s'});
+    EXPECT_TRUE(machine.Exists("C:\\KEEP2.SYS"));
+    EXPECT_FALSE(machine.Exists("C:\\GONE.SYS"));
+    EXPECT_FALSE(machine.Exists("C:\\INDENT.SYS"));
+    EXPECT_EQ(machine.ReadFile("C:\\SRC.BMP"), Bytes{'s'});
+}
+
+TEST_F(BackupTest, RestoreWithoutScriptDoesNothing)
+{
+    machine.WriteFile("C:\\LOGO.SYS", {'x'});
+    RestoreLogos();
+    EXPECT_EQ(machine.ReadFile("C:\\LOGO.SYS"), Bytes{'x'});
+    EXPECT_FALSE(machine.Exists(Folder));
+}
+
+TEST(BackupText, QuotedItemTakesQuotesInPairs)
+{
+    const std::string line = "COPY \"C:\\a b.bmp\" \"C:\\LOGO.SYS\"";
+    EXPECT_EQ(QuotedItem(line, 1), "C:\\a b.bmp");
+    EXPECT_EQ(QuotedItem(line, 2), "C:\\LOGO.SYS");
+    EXPECT_EQ(QuotedItem(line, 3), "");
+    EXPECT_EQ(QuotedItem(line, 0), "C:\\a b.bmp");
+    EXPECT_EQ(QuotedItem(line, -4), "C:\\a b.bmp");
+    EXPECT_EQ(QuotedItem("COPY \"a\" \"b", 2), "") << "an unclosed pair counts for nothing";
+    EXPECT_EQ(QuotedItem("\"\"\"x\"", 1), "");
+    EXPECT_EQ(QuotedItem("\"\"\"x\"", 2), "x");
+    EXPECT_EQ(QuotedItem("", 1), "");
+}
+
+TEST(BackupText, PosFromCountsFromOne)
+{
+    EXPECT_EQ(PosFrom(1, "b", "abcb"), 2);
+    EXPECT_EQ(PosFrom(3, "b", "abcb"), 4);
+    EXPECT_EQ(PosFrom(4, "b", "abcb"), 4);
+    EXPECT_EQ(PosFrom(5, "b", "abcb"), 0);
+    EXPECT_EQ(PosFrom(-3, "a", "abc"), 1);
+    EXPECT_EQ(PosFrom(1, "z", "abc"), 0);
+    EXPECT_EQ(PosFrom(1, "bc", "abc"), 2);
+    EXPECT_EQ(PosFrom(1, "", "abc"), 0);
+}

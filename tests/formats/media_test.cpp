@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,7 +11,6 @@
 #include "formats/FFBasic.h"
 #include "formats/FF_FLC.h"
 #include "formats/FF_HAV.h"
-#include "formats/FF_MPG.h"
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
@@ -395,7 +394,6 @@ TEST_F(MpgTest, RateCodesAndStandards)
         EXPECT_EQ(info.Picture.Frames, 3);
         EXPECT_EQ(info.Picture.Compression, "MPEG-I, ISO/IEC 11172-2");
     }
-    EXPECT_NEAR(24000.0 / 1001, 23.976, 1e-3);
 
     TFileInfo info;
     FFInfo(Place(machine, "two.mpg", MpegStream(720, 576, 3, 2, true)), info);

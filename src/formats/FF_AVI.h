@@ -31,6 +31,7 @@ struct AVIHandle {
     uint8_t PcmFormat[18] = {};  // WAVEFORMATEX layout
     uint8_t* Further = nullptr;  // tracked, released on close
     int32_t AudioLength = 0;
+    bool Opened = false;  // AVIOpen ran on it; AVIClose releases it once
 };
 
 void AVIOpen(AVIHandle& h, const std::string& name);

@@ -1,5 +1,6 @@
 #include "formats/FF_FLC.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "foundation/Bytes.h"
@@ -41,7 +42,11 @@ void FLCOpen(FLCHandle& h, const std::string& name)
         FOpen(h.File, name, FmRead);
         h.FileSize = FSize(h.File);
         FRead(h.File, h.Header, FLCHeaderSize);
-        h.PixelCount = GetU16LE(h.Header + OffsetWidth) * GetU16LE(h.Header + OffsetHeight);
+        // Two 16-bit sides can exceed the 32-bit count; such a header is kept
+        // for its other fields and the count saturates.
+        const int64_t pixels =
+            static_cast<int64_t>(GetU16LE(h.Header + OffsetWidth)) * GetU16LE(h.Header + OffsetHeight);
+        h.PixelCount = static_cast<int32_t>(std::min<int64_t>(pixels, INT32_MAX));
         h.FrameRate = FLCFrameRate_(GetU32LE(h.Header + OffsetSpeed), name);
         h.Planes = 1;
         h.BitsPP = 8;

@@ -33,7 +33,10 @@ constexpr uint32_t ModeFastBit = 2;
 constexpr uint32_t SoundStereo = 4;
 constexpr uint32_t Sound16Bits = 3;
 
-int32_t S32(const HAVHandle& h, int32_t at) { return static_cast<int32_t>(GetU32LE(h.Header + at)); }
+int32_t S32(const HAVHandle& h, int32_t at)
+{
+    return static_cast<int32_t>(GetU32LE(h.Header + at));
+}
 
 double FrameRateOf(const HAVHandle& h)
 {
@@ -65,12 +68,14 @@ void HAVOpen(HAVHandle& h, const std::string& name)
             ErrSet(9001);
         }
         // The header length comes from the file: read no more than the
-        // record holds, and require the rest of the header to be there.
+        // record holds, and require the rest of the header to be there (a
+        // header longer than the file is a short read).
         const uint32_t headerLength = GetU32LE(h.Header + OffsetHeaderLength);
-        if (headerLength < MagicAndLength || headerLength > static_cast<uint32_t>(h.FileSize)) {
+        if (headerLength < MagicAndLength) {
             FClose(h.File);
             ErrSet(9001);
         }
+        if (headerLength > static_cast<uint32_t>(h.FileSize)) ErrSet(5003);
         const int32_t inRecord = static_cast<int32_t>(std::min<uint32_t>(headerLength, HAVHeaderSize));
         FRead(h.File, h.Header + MagicAndLength, inRecord - MagicAndLength);
         if (S32(h, OffsetVersion) != HAVVersion) {
@@ -129,10 +134,18 @@ void HAVInfo(const std::string& name, TFileInfo& info)
         info.Picture.Frames = S32(h, OffsetFrames);
         info.Picture.FramesPerSec = FrameRateOf(h);
         switch (GetU32LE(h.Header + OffsetMode)) {
-            case 0: info.Picture.Compression = "BEST"; break;
-            case 1: info.Picture.Compression = "FAST"; break;
-            case 2: info.Picture.Compression = "BEST-P"; break;
-            default: info.Picture.Compression = "N/A"; break;
+            case 0:
+                info.Picture.Compression = "BEST";
+                break;
+            case 1:
+                info.Picture.Compression = "FAST";
+                break;
+            case 2:
+                info.Picture.Compression = "BEST-P";
+                break;
+            default:
+                info.Picture.Compression = "N/A";
+                break;
         }
         if (GetU32LE(h.Header + OffsetSoundFlags) != 0) {
             const WAVEFORMATEX pcm = platform::ReadWaveFormat(h.PcmFormat, sizeof h.PcmFormat);

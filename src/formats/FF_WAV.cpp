@@ -82,8 +82,7 @@ void OpenSteps(WAVHandle& w)
     } else {
         pcm = WAVEFORMATEX{};
         pcm.wFormatTag = WaveFormatPcm;
-        if (acmFormatSuggest(nullptr, &file, &pcm, WaveFormatExSize, AcmFormatSuggestFWFormatTag) != 0)
-            WAVAbort_(w);
+        if (acmFormatSuggest(nullptr, &file, &pcm, WaveFormatExSize, AcmFormatSuggestFWFormatTag) != 0) WAVAbort_(w);
     }
     if (!PCMComplete_(pcm)) WAVAbort_(w);
     WriteWaveFormat(pcm, w.PcmFormat);
@@ -113,6 +112,9 @@ int32_t PCMSizeOf_(int64_t size, uint32_t sourceAvgBytes, uint32_t pcmAvgBytes)
 void ReadIntoExtra_(HMMIO file, const MMCKINFO& chunk)
 {
     Guarded("ReadInfoExtra_", [&] {
+        // A LIST or RIFF chunk is entered after its form type, which is part
+        // of its data: read from the start of the data, not from here.
+        if (mmioSeek(file, static_cast<int32_t>(chunk.dwDataOffset), MmioSeekSet) < 0) ErrSet(10003);
         uint8_t* lp = nullptr;
         int64_t left = chunk.cksize;
         if (left > 0) {

@@ -404,3 +404,48 @@ TEST(Acm, ShortFormatBlocksReadAsFarAsTheyGo)
     WriteWaveFormat(full, out);
     EXPECT_EQ(Bytes(out, out + 18), b);
 }
+
+TEST(Acm, EachDecoderSuggestsSixteenBitsAtTheSourceRateAndChannels)
+{
+    struct Case {
+        uint16_t Tag;
+        uint16_t Channels;
+        uint32_t Rate;
+        uint16_t Align;
+        uint16_t Bits;
+        bool Decodes;
+    };
+    const Case cases[] = {
+        {WaveFormatImaAdpcm, 2, 22050, 1024, 4, true},
+        {WaveFormatAdpcm, 1, 11025, 256, 4, true},
+        {WaveFormatAlaw, 2, 8000, 2, 8, true},
+        {WaveFormatMulaw, 1, 44100, 1, 8, true},
+        {WaveFormatGsm610, 1, 8000, 65, 0, true},
+        {WaveFormatMpegLayer3, 2, 48000, 1152, 0, true},
+        {WaveFormatMpeg, 2, 44100, 1152, 0, false},
+        {0x0022, 1, 8000, 32, 1, false},
+        {0x0045, 1, 8000, 1, 4, false},
+        {0x2000, 2, 48000, 1536, 0, false},
+        {0xFFFE, 2, 44100, 4, 16, false},
+        {WaveFormatPcm, 2, 44100, 4, 16, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Tag);
+        const WAVEFORMATEX src{c.Tag, c.Channels, c.Rate, 8000, c.Align, c.Bits, 0};
+        WAVEFORMATEX pcm{};
+        pcm.wFormatTag = WaveFormatPcm;
+        const uint32_t r = acmFormatSuggest(nullptr, &src, &pcm, WaveFormatExSize, AcmFormatSuggestFWFormatTag);
+        if (!c.Decodes) {
+            EXPECT_EQ(r, AcmErrNotPossible);
+            continue;
+        }
+        ASSERT_EQ(r, 0u);
+        EXPECT_EQ(pcm.wFormatTag, WaveFormatPcm);
+        EXPECT_EQ(pcm.nChannels, c.Channels);
+        EXPECT_EQ(pcm.nSamplesPerSec, c.Rate);
+        EXPECT_EQ(pcm.wBitsPerSample, 16);
+        EXPECT_EQ(pcm.nBlockAlign, c.Channels * 2);
+        EXPECT_EQ(pcm.nAvgBytesPerSec, c.Rate * c.Channels * 2);
+        EXPECT_EQ(pcm.cbSize, 0);
+    }
+}

@@ -7,3 +7,6 @@ ffmpeg -bitexact -f lavfi -i sine=frequency=440:sample_rate=11025:duration=0.1 -
 ffmpeg -f lavfi -i sine=frequency=440:sample_rate=8000:duration=0.1 -c:a pcm_u8 -metadata title=Tone u8_list.wav
 sox -n -r 8000 -c 1 -b 8 -e mu-law sox_ulaw.wav synth 0.1 sine 440
 sox -n -r 16000 -c 1 -e ima-adpcm sox_ima.wav synth 0.1 sine 440
+sox -n -r 8000 -c 1 -e gsm-full-rate sox_gsm.wav synth 0.1 sine 440
+ffmpeg -bitexact -f lavfi -i sine=frequency=440:sample_rate=22050:duration=0.2 -c:a libmp3lame -b:a 32k mp3.wav
+ffmpeg -bitexact -f lavfi -i sine=frequency=440:sample_rate=8000:duration=0.1 -c:a adpcm_g726 -b:a 32k g726.wav

@@ -226,7 +226,9 @@ TEST_F(SgiTest, DamagedFilesEndWithACodeOrAPicture)
         ErrResetState();
         Limg pic;
         SGILoad(path, pic);
-        if (ErrGet() == 0) EXPECT_NE(pic.Data, nullptr) << path;
+        if (ErrGet() == 0) {
+            EXPECT_NE(pic.Data, nullptr) << path;
+        }
         ImgFree(pic);
     }
     MakePicture(img, 40, 30, 24);

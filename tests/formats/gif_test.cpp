@@ -599,6 +599,30 @@ TEST_F(GifAnimation, DisposalThreeRestoresWhatWasUnderTheWindow)
               "1111");
 }
 
+TEST_F(GifAnimation, DisposalWindowsPastTheScreenAreClipped)
+{
+    for (int disposal : {2, 3}) {
+        Frame f0 = Solid(0, 0, 4, 4, 1);
+        Frame f1 = Solid(2, 2, 4, 4, 2);
+        f1.disposal = disposal;
+        Frame f2 = Solid(0, 0, 1, 1, 3);
+        std::string name = Put(MakeGif(4, 4, Pal4, 0, {f0, f1, f2}), "C:\\EDGE.GIF");
+        GIFOpen(h, name, false);
+        for (int i = 0; i < 3; ++i) GIFLoad(h, img);
+        ASSERT_EQ(ErrGet(), 0);
+        GIFClose(h);
+        EXPECT_EQ(Picture(), disposal == 2 ? "3111"
+                                             "1111"
+                                             "1100"
+                                             "1100"
+                                           : "3111"
+                                             "1111"
+                                             "1111"
+                                             "1111")
+            << disposal;
+    }
+}
+
 TEST_F(GifTest, TransparentPixelsLetThePreviousFrameShow)
 {
     Frame f0 = Solid(0, 0, 3, 1, 1);

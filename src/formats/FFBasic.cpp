@@ -480,6 +480,12 @@ void Mem2Dsk_(int32_t file, const Limg& img, int32_t padding)
     });
 }
 
+void WriteRow_(int32_t file, const void* data, int32_t count, int32_t code)
+{
+    GuardedBlockLocal([&] { FWrite(file, data, count); });
+    if (ErrGet() != 0) ErrSet(code);
+}
+
 void GetCmpsData_(TImgf& f)
 {
     Guarded("GetCmpsData_", [&] {

@@ -72,21 +72,23 @@ void PCX24Fix_(const uint8_t* rows, const TPcxLayout& layout, Limg& img)
 
 int32_t PCXunCmps_(const uint8_t* src, int32_t srcLen, uint8_t* dst, int32_t dstLen)
 {
-    int32_t in = 0;
     int32_t out = 0;
-    while (in < srcLen && out < dstLen) {
-        const uint8_t c = src[in++];
-        if (c < PcxRunFlag) {
-            dst[out++] = c;
-            continue;
+    Guarded("PCXunCmps_", [&] {
+        int32_t in = 0;
+        while (in < srcLen && out < dstLen) {
+            const uint8_t c = src[in++];
+            if (c < PcxRunFlag) {
+                dst[out++] = c;
+                continue;
+            }
+            if (in >= srcLen) break;
+            const uint8_t v = src[in++];
+            int32_t n = c - PcxRunFlag;
+            if (n > dstLen - out) n = dstLen - out;
+            std::memset(dst + out, v, n);
+            out += n;
         }
-        if (in >= srcLen) break;
-        const uint8_t v = src[in++];
-        int32_t n = c - PcxRunFlag;
-        if (n > dstLen - out) n = dstLen - out;
-        std::memset(dst + out, v, n);
-        out += n;
-    }
+    });
     return out;
 }
 
@@ -260,8 +262,8 @@ void PCXSave_(const std::string& name, const Limg& img)
             }
             const int32_t n = PCXdoCmps_(row, line, packed, 2 * line);
             if (n < 0) ErrSet(6005);
-            FWrite(file, packed, n);
-            if (w & 1) FWrite(file, pad, bpp);
+            WriteRow_(file, packed, n, 6005);
+            if (w & 1) WriteRow_(file, pad, bpp, 6005);
         }
         if (planesLine != nullptr) MemFree(planesLine);
         MemFree(packed);

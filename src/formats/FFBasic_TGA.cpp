@@ -22,13 +22,6 @@ constexpr int32_t MaxImageBytes = 1 << 28;
 // The header field that the working record has no place for.
 uint8_t tgaMapType = 0;
 
-void FlipRows(uint8_t* data, int32_t rowBytes, int32_t rows)
-{
-    for (int32_t top = 0, bottom = rows - 1; top < bottom; ++top, --bottom)
-        std::swap_ranges(data + static_cast<size_t>(top) * rowBytes, data + static_cast<size_t>(top + 1) * rowBytes,
-                         data + static_cast<size_t>(bottom) * rowBytes);
-}
-
 void ReadPalette(TImgf& f, Limg& img)
 {
     const int32_t entries = std::min(f.PalSize / f.PalEntrySize, TgaPaletteEntries);
@@ -85,54 +78,57 @@ int32_t TGAunCmps_(const uint8_t* src, int32_t srcLen, uint8_t* dst, int32_t dst
 int32_t TGAdoCmps_(const uint8_t* src, int32_t pixels, int32_t pixelSize, uint8_t* dst, int32_t dstCap)
 {
     int32_t out = 0;
-    int32_t raw = -1;  // offset of the open raw packet's header
-    bool overflow = false;
-    auto put = [&](const uint8_t* p, int32_t n) {
-        if (out + n <= dstCap)
-            std::memcpy(dst + out, p, n);
-        else
-            overflow = true;
-        out += n;
-    };
-    auto putByte = [&](uint8_t b) { put(&b, 1); };
-    auto emitRepeat = [&](const uint8_t* px, int32_t n) {
-        putByte(static_cast<uint8_t>(128 + n - 1));
-        put(px, pixelSize);
-    };
-    auto appendRaw = [&](const uint8_t* px) {
-        if (raw < 0) {
-            raw = out;
-            putByte(255);  // becomes count − 1 with the first pixel
-        }
-        put(px, pixelSize);
-        if (raw < dstCap) {
-            ++dst[raw];
-            if (dst[raw] == TgaMaxPacket - 1) raw = -1;
-        }
-    };
-    auto pixel = [&](int32_t i) { return src + static_cast<size_t>(i) * pixelSize; };
-    int32_t i = 0;
-    while (i < pixels) {
-        const uint8_t* cur = pixel(i++);
-        int32_t rep = 1;
-        bool done = false;
-        while (i < pixels && std::memcmp(pixel(i), cur, pixelSize) == 0) {
-            raw = -1;
-            ++rep;
-            ++i;
-            if (rep == TgaMaxPacket) {
-                emitRepeat(cur, rep);
-                done = true;
-                break;
+    Guarded("TGAdoCmps_", [&] {
+        int32_t raw = -1;  // offset of the open raw packet's header
+        bool overflow = false;
+        auto put = [&](const uint8_t* p, int32_t n) {
+            if (out + n <= dstCap)
+                std::memcpy(dst + out, p, n);
+            else
+                overflow = true;
+            out += n;
+        };
+        auto putByte = [&](uint8_t b) { put(&b, 1); };
+        auto emitRepeat = [&](const uint8_t* px, int32_t n) {
+            putByte(static_cast<uint8_t>(128 + n - 1));
+            put(px, pixelSize);
+        };
+        auto appendRaw = [&](const uint8_t* px) {
+            if (raw < 0) {
+                raw = out;
+                putByte(255);  // becomes count − 1 with the first pixel
             }
+            put(px, pixelSize);
+            if (raw < dstCap) {
+                ++dst[raw];
+                if (dst[raw] == TgaMaxPacket - 1) raw = -1;
+            }
+        };
+        auto pixel = [&](int32_t i) { return src + static_cast<size_t>(i) * pixelSize; };
+        int32_t i = 0;
+        while (i < pixels) {
+            const uint8_t* cur = pixel(i++);
+            int32_t rep = 1;
+            bool done = false;
+            while (i < pixels && std::memcmp(pixel(i), cur, pixelSize) == 0) {
+                raw = -1;
+                ++rep;
+                ++i;
+                if (rep == TgaMaxPacket) {
+                    emitRepeat(cur, rep);
+                    done = true;
+                    break;
+                }
+            }
+            if (done) continue;
+            if (rep >= 2)
+                emitRepeat(cur, rep);
+            else
+                appendRaw(cur);
         }
-        if (done) continue;
-        if (rep >= 2)
-            emitRepeat(cur, rep);
-        else
-            appendRaw(cur);
-    }
-    return overflow ? -1 : out;
+        if (overflow) out = -1;
+    });
+    return out;
 }
 
 void TGAOpen_(TImgf& f, const std::string& name)
@@ -191,7 +187,7 @@ void TGALoad_(const std::string& name, Limg& img)
             GetCmpsData_(imgf);
             TGAunCmps_(imgf.CmpsData, imgf.CmpsSize, img.Data, imgf.ImageSize, imgf.BytesPP);
             MemFree(imgf.CmpsData);
-            if (imgf.BottomUp) FlipRows(img.Data, imgf.LineSize, h);
+            if (imgf.BottomUp) ImgFlipV(img, img);
         } else {
             ImgfCheckRows_(imgf, 0);
             Dsk2Mem_(imgf, img.Data, 0);
@@ -234,7 +230,7 @@ void TGASave_(const std::string& name, const Limg& img)
         for (int32_t y = h - 1; y >= 0; --y) {
             const int32_t n = TGAdoCmps_(src->Data + static_cast<size_t>(y) * line, w, bpp, packed, 2 * line);
             if (n < 0) ErrSet(6005);
-            FWrite(file, packed, n);
+            WriteRow_(file, packed, n, 6005);
         }
         MemFree(packed);
         FClose(file);

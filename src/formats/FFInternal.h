@@ -70,6 +70,10 @@ void Dsk2Mem_(TImgf& f, uint8_t* pixels, int32_t padding);
 // `padding` zero bytes.
 void Mem2Dsk_(int32_t file, const Limg& img, int32_t padding);
 
+// Writes `count` encoded bytes of one row; a failed write is reported as
+// `code` instead of the file error (the PCX and TGA writers name 6005).
+void WriteRow_(int32_t file, const void* data, int32_t count, int32_t code);
+
 // Reads everything from DataPos to the end of the file into the tracked
 // block f.CmpsData and sets CmpsSize. A DataPos beyond the end raises 5003.
 // The caller frees it with MemFree(f.CmpsData) after decoding.

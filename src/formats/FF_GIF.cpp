@@ -188,23 +188,27 @@ bool GIFGetImgHdr_(uint8_t* control, uint8_t* descriptor, int32_t& position, int
         FReadMax(unit.File, window, HeaderWindow, got);
         if (got <= 0) ErrAbort();
         int32_t g = FindPattern(1, got, 3, window, controlSig) - 1;
-        if (g >= 0 && g + 8 < got) {
-            int32_t d = FindPattern(1, got - (g + 8), 1, window + g + 8, &separator) - 1;
-            if (d < 0 || g + 8 + d + 10 > got) {
+        // The first image separator from `from` on with a whole descriptor
+        // in the window, or -1.
+        auto separatorFrom = [&](int32_t from) {
+            if (from >= got) return -1;
+            const int32_t d = FindPattern(1, got - from, 1, window + from, &separator) - 1;
+            return d < 0 || from + d + 10 > got ? -1 : from + d;
+        };
+        if (g >= 0) {
+            int32_t d = separatorFrom(g + 8);
+            if (d < 0 && g > 0) {
                 // The descriptor lies beyond the window: look again from the control block.
-                if (g > 0) {
-                    p += g;
-                    FSeek(unit.File, p);
-                    FReadMax(unit.File, window, HeaderWindow, got);
-                    g = 0;
-                    d = got > 8 ? FindPattern(1, got - 8, 1, window + 8, &separator) - 1 : -1;
-                }
-                if (d < 0 || 8 + d + 10 > got) {
-                    if (framesFound > 0) ErrAbort();
-                    ErrSet(6004);
-                }
+                p += g;
+                FSeek(unit.File, p);
+                FReadMax(unit.File, window, HeaderWindow, got);
+                g = 0;
+                d = separatorFrom(8);
             }
-            d += g + 8;
+            if (d < 0) {
+                if (framesFound > 0) ErrAbort();
+                ErrSet(6004);
+            }
             std::memcpy(control, window + g, 8);
             std::memcpy(descriptor, window + d, 10);
             position = p + g;

@@ -125,12 +125,10 @@ int32_t ParseHeader(PnmCursor& in, TPnmHeader& h)
     uint32_t w = TokenNumber(tok, len);
     if (!in.Token(MaxTokenLength, tok, len)) return 6009;
     uint32_t hh = TokenNumber(tok, len);
-    if (w < PnmMinSize || w > PnmMaxSize || hh < PnmMinSize || hh > PnmMaxSize) {
-        h.Supported = false;
-    } else {
-        h.Width = static_cast<int32_t>(w);
-        h.Height = static_cast<int32_t>(hh);
-    }
+    // The sizes are reported as read; only 4..4096 can be loaded.
+    h.Width = static_cast<int32_t>(w > INT32_MAX ? INT32_MAX : w);
+    h.Height = static_cast<int32_t>(hh > INT32_MAX ? INT32_MAX : hh);
+    if (w < PnmMinSize || w > PnmMaxSize || hh < PnmMinSize || hh > PnmMaxSize) h.Supported = false;
     if (h.Channels != 0) {
         if (!in.Token(MaxTokenLength, tok, len)) return 6009;
         h.MaxValue = TokenNumber(tok, len);

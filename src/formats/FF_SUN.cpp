@@ -162,6 +162,8 @@ void SUNLoad(const std::string& name, Limg& img)
         if (f.MapLength > static_cast<uint32_t>(f.FileSize - SunHeaderSize)) ErrSet(6009);
         const int32_t mapLength = static_cast<int32_t>(f.MapLength);
         const int32_t dataPos = SunHeaderSize + mapLength;
+        // Raw rows must be in the file before anything is allocated for them.
+        if (f.Type != SunTypeEncoded && dataBytes - (stride - rowBytes) > f.FileSize - dataPos) ErrSet(5003);
         ImgAlloc(img, w, h, bits);
         if (f.MapType == 1 && mapLength >= 3) {
             uint8_t* map = nullptr;

@@ -156,8 +156,12 @@ void PutU16(Bytes& b, int v)
 Bytes MakeGif(int sw, int sh, const std::vector<Rgb>& global, int background, const std::vector<Frame>& frames,
               const char* version = "89a")
 {
-    Bytes b{'G', 'I', 'F'};
-    b.insert(b.end(), version, version + 3);
+    Bytes b{'G',
+            'I',
+            'F',
+            static_cast<uint8_t>(version[0]),
+            static_cast<uint8_t>(version[1]),
+            static_cast<uint8_t>(version[2])};
     PutU16(b, sw);
     PutU16(b, sh);
     b.push_back(global.empty() ? 0 : static_cast<uint8_t>(0x80 | TableBits(global.size())));
@@ -595,6 +599,30 @@ TEST_F(GifAnimation, DisposalThreeRestoresWhatWasUnderTheWindow)
               "1111");
 }
 
+TEST_F(GifAnimation, DisposalWindowsPastTheScreenAreClipped)
+{
+    for (int disposal : {2, 3}) {
+        Frame f0 = Solid(0, 0, 4, 4, 1);
+        Frame f1 = Solid(2, 2, 4, 4, 2);
+        f1.disposal = disposal;
+        Frame f2 = Solid(0, 0, 1, 1, 3);
+        std::string name = Put(MakeGif(4, 4, Pal4, 0, {f0, f1, f2}), "C:\\EDGE.GIF");
+        GIFOpen(h, name, false);
+        for (int i = 0; i < 3; ++i) GIFLoad(h, img);
+        ASSERT_EQ(ErrGet(), 0);
+        GIFClose(h);
+        EXPECT_EQ(Picture(), disposal == 2 ? "3111"
+                                             "1111"
+                                             "1100"
+                                             "1100"
+                                           : "3111"
+                                             "1111"
+                                             "1111"
+                                             "1111")
+            << disposal;
+    }
+}
+
 TEST_F(GifTest, TransparentPixelsLetThePreviousFrameShow)
 {
     Frame f0 = Solid(0, 0, 3, 1, 1);
@@ -610,6 +638,107 @@ TEST_F(GifTest, TransparentPixelsLetThePreviousFrameShow)
     ASSERT_EQ(ErrGet(), 0);
     EXPECT_EQ(Bytes(img.Data, img.Data + 3), (Bytes{2, 1, 3}));
     GIFClose(h);
+}
+
+// Clears the transparency flag of the n-th graphic control block, keeping
+// its transparent index.
+void ClearTransparencyFlag(Bytes& b, int n)
+{
+    for (size_t i = 13; i + 3 < b.size(); ++i)
+        if (b[i] == 0x21 && b[i + 1] == 0xF9 && b[i + 2] == 0x04 && n-- == 0) {
+            b[i + 3] &= 0xFE;
+            return;
+        }
+}
+
+TEST_F(GifTest, TransparentIndexCountsOnlyWithItsFlag)
+{
+    // A first frame smaller than the screen: with the flag its index-0
+    // pixel lets the background show, without it the pixel is drawn.
+    Frame f = Solid(1, 0, 2, 1, 0);
+    f.pixels = {0, 2};
+    f.transparent = 0;
+    LoadFirst(MakeGif(4, 1, Pal4, 3, {f}));
+    ASSERT_EQ(ErrGet(), 0);
+    EXPECT_EQ(Bytes(img.Data, img.Data + 4), (Bytes{3, 3, 2, 3}));
+    Bytes noFlag = MakeGif(4, 1, Pal4, 3, {f});
+    ClearTransparencyFlag(noFlag, 0);
+    LoadFirst(noFlag);
+    ASSERT_EQ(ErrGet(), 0);
+    EXPECT_EQ(Bytes(img.Data, img.Data + 4), (Bytes{3, 0, 2, 3}));
+
+    // A later whole-screen frame: the same rule.
+    Frame f0 = Solid(0, 0, 3, 1, 1);
+    Frame f1 = Solid(0, 0, 3, 1, 0);
+    f1.pixels = {2, 0, 3};
+    f1.transparent = 0;
+    Bytes anim = MakeGif(3, 1, Pal4, 0, {f0, f1});
+    ClearTransparencyFlag(anim, 1);
+    std::string name = Put(anim, "C:\\NOFLAG.GIF");
+    GIFHandle h;
+    GIFOpen(h, name, false);
+    GIFLoad(h, img);
+    GIFLoad(h, img);
+    ASSERT_EQ(ErrGet(), 0);
+    EXPECT_EQ(Bytes(img.Data, img.Data + 3), (Bytes{2, 0, 3}));
+    GIFClose(h);
+}
+
+// A comment extension of exactly `total` bytes, its text all commas (the
+// image separator's byte).
+Bytes CommaComment(int total)
+{
+    Bytes c{0x21, 0xFE};
+    int left = total - 3;
+    while (left > 0) {
+        int n = std::min(left - 1, 255);
+        c.push_back(static_cast<uint8_t>(n));
+        c.insert(c.end(), static_cast<size_t>(n), 0x2C);
+        left -= n + 1;
+    }
+    c.push_back(0);
+    return c;
+}
+
+TEST_F(GifTest, ControlBlockAtTheEndOfTheSearchWindow)
+{
+    // The window starts after the global table; the control block starts
+    // 1020 bytes in (only 4 of its bytes inside), or 1010 bytes in (its
+    // descriptor outside).
+    for (int offset : {1020, 1010, 1016}) {
+        Frame f = Solid(0, 0, 2, 2, 0);
+        f.pixels = {1, 2, 3, 1};
+        Bytes b = MakeGif(2, 2, Pal4, 0, {f});
+        Bytes comment = CommaComment(offset);
+        ASSERT_EQ(comment.size(), static_cast<size_t>(offset));
+        b.insert(b.begin() + 13 + 12, comment.begin(), comment.end());
+        std::string name = Put(b, "C:\\WINDOW.GIF");
+        GIFLoadFirst(name, img);
+        ASSERT_EQ(ErrGet(), 0) << offset;
+        EXPECT_EQ(Bytes(img.Data, img.Data + 4), f.pixels) << offset;
+        TFileInfo info = Info(name);
+        EXPECT_EQ(info.Picture.Frames, 1) << offset;
+        ImgFree(img);
+    }
+}
+
+TEST_F(GifTest, DispatchLoadsTheFirstFrameAndTellsTheKind)
+{
+    std::vector<Frame> frames;
+    for (int i = 0; i < 5; ++i) frames.push_back(Solid(0, 0, 4, 4, static_cast<uint8_t>(i % 4)));
+    frames[0].pixels[5] = 3;
+    Put(MakeGif(4, 4, Pal4, 0, frames), "C:\\ANIM.GIF");
+    TUniInfo uni;
+    ASSERT_TRUE(UniInfo("C:\\ANIM.GIF", uni, false));
+    EXPECT_EQ(uni.Kind, 3);
+    EXPECT_EQ(uni.Picture.Frames, 5);
+    ImgLoad("C:\\ANIM.GIF", img);
+    ASSERT_EQ(ErrGet(), 0);
+    EXPECT_EQ(Bytes(img.Data, img.Data + 16), frames[0].pixels);
+
+    Put(MakeGif(4, 4, Pal4, 0, {frames[1]}), "C:\\ONE.GIF");
+    ASSERT_TRUE(UniInfo("C:\\ONE.GIF", uni, false));
+    EXPECT_EQ(uni.Kind, 1);
 }
 
 TEST_F(GifTest, LaterFrameWithoutControlBlockEndsTheScan)

@@ -110,6 +110,8 @@ TEST_F(PnmTest, HeaderParserOverBytes)
     const Bytes tiny = Text("P6 3 4 255 ");
     ASSERT_EQ(PNMParseHeader(tiny.data(), static_cast<int32_t>(tiny.size()), h), 0);
     EXPECT_FALSE(h.Supported);
+    EXPECT_EQ(h.Width, 3);  // reported as read
+    EXPECT_EQ(h.Height, 4);
     const Bytes huge = Text("P5 99999999999999999999 4 255 ");
     ASSERT_EQ(PNMParseHeader(huge.data(), static_cast<int32_t>(huge.size()), h), 0);
     EXPECT_FALSE(h.Supported);
@@ -155,7 +157,8 @@ TEST_F(PnmTest, WriterProducesBinaryPixelMap)
 {
     ImgAlloc(img, 4, 4, 8);
     for (int i = 0; i < 16; ++i) img.Data[i] = static_cast<uint8_t>(i);
-    for (int i = 0; i < 256; ++i) img.Palette[i][0] = uint8_t(i), img.Palette[i][1] = uint8_t(i + 1), img.Palette[i][2] = uint8_t(i + 2);
+    for (int i = 0; i < 256; ++i)
+        img.Palette[i][0] = uint8_t(i), img.Palette[i][1] = uint8_t(i + 1), img.Palette[i][2] = uint8_t(i + 2);
     PNMSave("C:\\o.ppm", img);
     ASSERT_EQ(ErrGet(), 0);
     const Bytes f = File("o.ppm");
@@ -240,6 +243,7 @@ TEST_F(PnmTest, ThirdPartyFilesLoadAsPillowReadsThem)
 
 TEST_F(PnmTest, TruncatedFilesEndCleanly)
 {
+    LoadHostile([](const std::string& n, Limg& i) { PNMLoad(n, i); });
     MakePicture(img, 20, 10, 24);
     PNMSave("C:\\full.ppm", img);
     ASSERT_EQ(ErrGet(), 0);

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -38,7 +39,10 @@ inline Bytes Cat(Bytes a, const Bytes& b)
     return a;
 }
 
-inline Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+inline Bytes Text(const std::string& s)
+{
+    return Bytes(s.begin(), s.end());
+}
 
 inline Bytes ReadHost(const std::string& path)
 {
@@ -64,7 +68,8 @@ inline Bytes Rgb(const Limg& img)
             out.insert(out.end(), {img.Palette[*p][2], img.Palette[*p][1], img.Palette[*p][0]});
         } else if (img.Bits == 15) {
             const int v = p[0] | (p[1] << 8);
-            out.insert(out.end(), {uint8_t(((v >> 10) & 31) << 3), uint8_t(((v >> 5) & 31) << 3), uint8_t((v & 31) << 3)});
+            out.insert(out.end(),
+                       {uint8_t(((v >> 10) & 31) << 3), uint8_t(((v >> 5) & 31) << 3), uint8_t((v & 31) << 3)});
         } else {
             out.insert(out.end(), {p[2], p[1], p[0]});
         }
@@ -92,8 +97,8 @@ inline void MakePicture(Limg& img, int w, int h, int bits, int seed = 1)
 inline bool RunPython(const std::string& script, std::string& output)
 {
     static int counter = 0;
-    const std::string file = testing::TempDir() + "lum_rasters_" + std::to_string(::getpid()) + "_" +
-                             std::to_string(counter++) + ".py";
+    const std::string file =
+        testing::TempDir() + "lum_rasters_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + ".py";
     {
         std::ofstream out(file);
         out << script;
@@ -120,8 +125,8 @@ inline bool HavePillow()
     return have == 1;
 }
 
-#define RASTERS_REQUIRE_PILLOW()                                                                 \
-    do {                                                                                          \
+#define RASTERS_REQUIRE_PILLOW()                                                               \
+    do {                                                                                       \
         if (!rasters::HavePillow()) GTEST_SKIP() << "Pillow is not installed for " LUM_PYTHON; \
     } while (0)
 
@@ -130,7 +135,8 @@ inline Bytes FromHex(const std::string& hex)
     Bytes out;
     out.reserve(hex.size() / 2);
     auto nib = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<uint8_t>(nib(hex[i]) * 16 + nib(hex[i + 1])));
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        out.push_back(static_cast<uint8_t>(nib(hex[i]) * 16 + nib(hex[i + 1])));
     return out;
 }
 
@@ -190,6 +196,35 @@ inline std::vector<std::string> PillowFiles(const std::vector<std::string>& exte
     return out;
 }
 
+// The third-party files, of every format, that once crashed or hung a decoder.
+inline std::vector<std::string> HostileFiles()
+{
+    std::vector<std::string> out;
+    const std::string dir = PillowData();
+    if (dir.empty()) return out;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
+        const std::string name = e.path().filename().string();
+        if (e.is_regular_file() &&
+            (name.rfind("crash-", 0) == 0 || name.rfind("ossfuzz-", 0) == 0 || name.rfind("timeout-", 0) == 0))
+            out.push_back(e.path().string());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// Runs a shell command line (for ImageMagick); true when it exits with 0.
+inline bool RunTool(const std::string& command)
+{
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+inline bool HaveMagick()
+{
+    static int have = -1;
+    if (have < 0) have = RunTool("convert -version") ? 1 : 0;
+    return have == 1;
+}
+
 // Fixture: a private machine and a clean error state.
 class RasterTest : public ::testing::Test {
 protected:
@@ -220,6 +255,26 @@ protected:
             ImgFree(part);
             ErrResetState();
         }
+    }
+
+    // Feeds every hostile third-party file to `load`; each must end with an
+    // error code or a picture. Returns how many were tried.
+    template <class Load>
+    int LoadHostile(Load load)
+    {
+        int tried = 0;
+        for (const auto& path : HostileFiles()) {
+            ErrResetState();
+            Limg part;
+            load(path, part);
+            if (ErrGet() == 0) {
+                EXPECT_NE(part.Data, nullptr) << path;
+            }
+            ImgFree(part);
+            ++tried;
+        }
+        ErrResetState();
+        return tried;
     }
 
     TempMachine machine;

@@ -41,11 +41,30 @@ private:
 QStringList QtNameFilters(const std::string& filter);
 
 class QDialog;
+
+// Runs an event handler to its end: a failure inside a command is swallowed
+// here rather than leaving through Qt's frames.
+template <class F>
+void Handled(F&& handler)
+{
+    try {
+        handler();
+    } catch (...) {
+    }
+}
+
+// Places a form in the middle of the screen it will appear on.
+void CentreOnScreen(QWidget& form);
+
 // Every modal form of the program is shown through this one call, so tests
 // can fill a form and accept or cancel it without a user.
 using DialogDriver = std::function<int(QDialog&)>;
 int ExecDialog(QDialog& dialog);
 void SetDialogDriver(DialogDriver driver);  // empty: QDialog::exec
+
+// The application title the message boxes are captioned from: "Lumenade"
+// until the main window sets its own caption.
+std::string ApplicationTitle();
 
 // Qt text of a program string and back; line breaks are CR LF in the
 // program and LF in Qt's text controls.

@@ -42,6 +42,9 @@ QStringList QtNameFilters(const std::string& filter);
 
 class QDialog;
 
+// Shown when the Run-key entry of the companion program cannot be written.
+inline constexpr const char* RunEntryFailedText = "Failed to set data for 'bootpix.exe'";
+
 // Runs an event handler to its end: a failure inside a command is swallowed
 // here rather than leaving through Qt's frames.
 template <class F>

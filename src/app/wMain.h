@@ -78,6 +78,3 @@ private:
 
 // The window the commands of the logo manager drive, while one is open.
 TForm1* MainWindow();
-
-// Shown when the Run-key entry of the companion program cannot be written.
-inline constexpr const char* RunEntryFailedText = "Failed to set data for 'bootpix.exe'";

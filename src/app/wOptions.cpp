@@ -12,7 +12,6 @@
 #include "app/Settings.h"
 #include "app/wAdvanced.h"
 #include "app/wDialogs.h"
-#include "app/wMain.h"
 
 namespace {
 

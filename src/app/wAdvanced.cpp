@@ -31,6 +31,7 @@ TfrmLoc::TfrmLoc(QWidget* parent) : QDialog(parent)
 {
     setObjectName("frmLoc");
     setWindowTitle("Advanced Options");
+    setFont(FormFont());
     setFixedSize(ClientWidth, ClientHeight);
     CentreOnScreen(*this);
 

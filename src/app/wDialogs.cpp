@@ -81,6 +81,17 @@ int ExecDialog(QDialog& dialog)
     return Driver() ? Driver()(dialog) : dialog.exec();
 }
 
+QFont FormFont()
+{
+    QFont font;
+    // Liberation Sans has Arial's narrow metrics; the texts were laid out for
+    // a face of that width, not for the wider default sans.
+    font.setFamilies({"MS Sans Serif", "Liberation Sans", "Arial"});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    return font;
+}
+
 void CentreOnScreen(QWidget& form)
 {
     const QScreen* screen = form.screen();

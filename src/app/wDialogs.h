@@ -3,6 +3,7 @@
 // of the ones the program was written against, and the host's opener for
 // documents and web addresses.
 
+#include <QFont>
 #include <QStringList>
 
 #include <functional>
@@ -55,6 +56,10 @@ void Handled(F&& handler)
     } catch (...) {
     }
 }
+
+// The forms' font: "MS Sans Serif" at 11 pixels, or a face of the same
+// build where the host lacks it.
+QFont FormFont();
 
 // Places a form in the middle of the screen it will appear on.
 void CentreOnScreen(QWidget& form);

@@ -64,14 +64,6 @@ constexpr ButtonSpec ButtonSpecs[7] = {
 
 TForm1* CurrentWindow = nullptr;
 
-QFont SansSerif11()
-{
-    QFont font("MS Sans Serif");
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
-    return font;
-}
-
 QFrame* MakePanel(QWidget* parent, const char* name, QFrame::Shadow shadow)
 {
     auto* panel = new QFrame(parent);
@@ -91,7 +83,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
 {
     CurrentWindow = this;
     setObjectName("Form1");
-    setFont(SansSerif11());
+    setFont(FormFont());
     setFixedSize(ClientWidth, ClientHeight);
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);

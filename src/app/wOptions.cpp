@@ -40,12 +40,14 @@ QPlainTextEdit* MakeMemo(QWidget* parent, int y)
 {
     auto* memo = new QPlainTextEdit(parent);
     memo->setGeometry(8, y, MemoWidth, MemoHeight);
-    QFont font("Fixedsys");
+    QFont font;
+    font.setFamilies({"Fixedsys", "Liberation Mono"});
     font.setStyleHint(QFont::TypeWriter);
     font.setPixelSize(12);
     memo->setFont(font);
     memo->setLineWrapMode(QPlainTextEdit::NoWrap);
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     return memo;
 }
 
@@ -62,6 +64,7 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent)
 {
     setObjectName("frmOptions");
     setWindowTitle("Logo Options");
+    setFont(FormFont());
     setFixedSize(ClientWidth, ClientHeight);
     CentreOnScreen(*this);
     for (int i = 0; i < 3; ++i) {

@@ -23,6 +23,7 @@ TfrmSetLogo::TfrmSetLogo(QWidget* parent) : QDialog(parent)
 {
     setObjectName("frmSetLogo");
     setWindowTitle("Set Logo");
+    setFont(FormFont());
     setFixedSize(247, 116);
     CentreOnScreen(*this);
     auto* group = new QGroupBox("Show this image at", this);

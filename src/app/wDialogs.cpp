@@ -177,16 +177,23 @@ void QtDialogs::ShowStatus(const std::string& text, bool bold)
     }
 }
 
+QWidget* QtDialogs::Owner() const
+{
+    // A box asked from inside a modal form belongs in front of that form.
+    QWidget* modal = QApplication::activeModalWidget();
+    return modal != nullptr ? modal : parent_;
+}
+
 void QtDialogs::ErrorBox(const std::string& message)
 {
-    QMessageBox box(QMessageBox::Critical, Q("Error from " + ApplicationTitle()), Q(message), QMessageBox::Ok, parent_);
+    QMessageBox box(QMessageBox::Critical, Q("Error from " + ApplicationTitle()), Q(message), QMessageBox::Ok, Owner());
     ExecDialog(box);
 }
 
 bool QtDialogs::Confirm(const std::string& question)
 {
     QMessageBox box(QMessageBox::Question, Q(ApplicationTitle() + ": Confirmation"), Q(question),
-                    QMessageBox::Yes | QMessageBox::No, parent_);
+                    QMessageBox::Yes | QMessageBox::No, Owner());
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     ExecDialog(box);
@@ -195,7 +202,7 @@ bool QtDialogs::Confirm(const std::string& question)
 
 char QtDialogs::AskOverwrite(const std::string& question)
 {
-    QMessageBox box(QMessageBox::Question, "Confirm", Q(question), QMessageBox::NoButton, parent_);
+    QMessageBox box(QMessageBox::Question, "Confirm", Q(question), QMessageBox::NoButton, Owner());
     QPushButton* yes = box.addButton(QMessageBox::Yes);
     QPushButton* no = box.addButton(QMessageBox::No);
     QPushButton* cancel = box.addButton(QMessageBox::Cancel);
@@ -213,7 +220,7 @@ char QtDialogs::AskOverwrite(const std::string& question)
 std::vector<std::string> QtDialogs::OpenFiles(const std::string& title, std::string& folder, const std::string& filter,
                                               int32_t filterIndex)
 {
-    QStringList chosen = RunFileDialog(parent_, QFileDialog::AcceptOpen, QFileDialog::ExistingFiles, title, folder, "",
+    QStringList chosen = RunFileDialog(Owner(), QFileDialog::AcceptOpen, QFileDialog::ExistingFiles, title, folder, "",
                                        filter, filterIndex);
     std::vector<std::string> names;
     for (const QString& host : chosen) names.push_back(WindowsName(host));
@@ -225,7 +232,7 @@ void QtDialogs::SaveAs(const std::string& title, std::string& folder, const std:
                        int32_t filterIndex, const std::string& filter)
 {
     result.clear();
-    QStringList chosen = RunFileDialog(parent_, QFileDialog::AcceptSave, QFileDialog::AnyFile, title, folder, proposed,
+    QStringList chosen = RunFileDialog(Owner(), QFileDialog::AcceptSave, QFileDialog::AnyFile, title, folder, proposed,
                                        filter, filterIndex);
     if (chosen.isEmpty()) return;
     result = ApplyDefaultExtension(WindowsName(chosen.front()), filter, filterIndex);
@@ -244,6 +251,6 @@ bool QtDialogs::RunAndWait(const std::string& file, const std::string& parameter
 
 void QtDialogs::InfoBox(const std::string& message)
 {
-    QMessageBox box(QMessageBox::Information, Q(ApplicationTitle()), Q(message), QMessageBox::Ok, parent_);
+    QMessageBox box(QMessageBox::Information, Q(ApplicationTitle()), Q(message), QMessageBox::Ok, Owner());
     ExecDialog(box);
 }

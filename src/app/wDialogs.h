@@ -34,6 +34,8 @@ public:
     bool RunAndWait(const std::string& file, const std::string& parameters, const std::string& folder) override;
 
 private:
+    QWidget* Owner() const;
+
     QWidget* parent_;
     std::function<void(const std::string&, bool)> statusSink_;
 };

@@ -219,6 +219,33 @@ TEST_F(WindowTest, AddImportsTheChosenFilesAndSelectsTheLastOne)
     EXPECT_EQ(Settings.GrabDir, platform::WindowsPath(Machine.Scratch()) + "\\");
 }
 
+TEST_F(WindowTest, AddSelectsTheProposedNameNotTheOneChosenInstead)
+{
+    TForm1& w = Start();
+    const std::string red = MakeSourcePicture("red.bmp", 320, 400, 0xFF0000);
+    Script.OpenFilesAnswers.push_back({red});
+    QTest::mouseClick(w.Button(0), Qt::LeftButton);
+    ASSERT_EQ(ListNames(), Strings{"red.png"});
+    w.List()->clearSelection();
+
+    // The name is taken: No, then another name in the save-as dialog.
+    Script.OpenFilesAnswers.push_back({red});
+    Script.OverwriteAnswers = {AnswerNo};
+    Script.SaveAsAnswers = {WarehousePath("zed.bmp")};
+    QTest::mouseClick(w.Button(0), Qt::LeftButton);
+    EXPECT_EQ(Script.Count("AskOverwrite: File \"red.png\" already exists."), 1);
+    EXPECT_EQ(ListNames(), (Strings{"red.png", "zed.png"}));
+    EXPECT_EQ(w.SelectedName(), "red.png");
+
+    // Cancel ends the command; the list is still rebuilt from the folder.
+    MakeWarehouseImage("new.png");
+    Script.OpenFilesAnswers.push_back({red});
+    Script.OverwriteAnswers = {AnswerCancel};
+    QTest::mouseClick(w.Button(0), Qt::LeftButton);
+    EXPECT_EQ(ListNames(), (Strings{"new.png", "red.png", "zed.png"}));
+    for (int i = 0; i < 7; ++i) EXPECT_TRUE(w.Button(i)->isEnabled());
+}
+
 TEST_F(WindowTest, AddWithNothingChosenLeavesListAndSelection)
 {
     MakeWarehouseImage("a.png");

@@ -24,9 +24,9 @@ public:
     virtual void PumpMessages() = 0;
     // Status line of the main window; every update also pumps messages.
     virtual void ShowStatus(const std::string& text, bool bold) = 0;
-    // Caption "Error from " + AppTitle.
+    // Caption "Error from " + the application title, error icon, OK.
     virtual void ErrorBox(const std::string& message) = 0;
-    // Information box captioned with AppTitle.
+    // Information box captioned with the application title.
     virtual void InfoBox(const std::string& message) = 0;
     // True only for Yes; No is the default.
     virtual bool Confirm(const std::string& question) = 0;

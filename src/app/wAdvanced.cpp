@@ -29,8 +29,11 @@ std::string AsWindowsFolder(const std::string& text)
 
 TfrmLoc::TfrmLoc(QWidget* parent) : QDialog(parent)
 {
+    setObjectName("frmLoc");
     setWindowTitle("Advanced Options");
+    setFont(FormFont());
     setFixedSize(ClientWidth, ClientHeight);
+    CentreOnScreen(*this);
 
     auto* logos = new QGroupBox("Windows logo folders", this);
     logos->setGeometry(8, 8, 417, 170);
@@ -60,8 +63,10 @@ TfrmLoc::TfrmLoc(QWidget* parent) : QDialog(parent)
 
 void TfrmLoc::DefaultsClick()
 {
-    if (!CurrentDialogs().Confirm("Set default logo folders?")) return;
-    for (int i = 0; i < 3; ++i) folders_[i]->setText(QtText(DefaultLogoFolder(i)));
+    Handled([&] {
+        if (!CurrentDialogs().Confirm("Set default logo folders?")) return;
+        for (int i = 0; i < 3; ++i) folders_[i]->setText(QtText(DefaultLogoFolder(i)));
+    });
 }
 
 bool ShowSystemFolders(QWidget* parent)

@@ -5,14 +5,21 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 
 #include "platform/Paths.h"
 #include "platform/Shell.h"
 
 namespace {
 
-QString Q(const std::string& s) { return QtText(s); }
-std::string S(const QString& s) { return ProgramText(s); }
+QString Q(const std::string& s)
+{
+    return QtText(s);
+}
+std::string S(const QString& s)
+{
+    return ProgramText(s);
+}
 
 DialogDriver& Driver()
 {
@@ -21,7 +28,10 @@ DialogDriver& Driver()
 }
 
 // The pieces of a "|"-separated filter string.
-QStringList FilterPieces(const std::string& filter) { return Q(filter).split('|'); }
+QStringList FilterPieces(const std::string& filter)
+{
+    return Q(filter).split('|');
+}
 
 // Windows path of a folder as a host folder for a file dialog.
 QString HostFolder(const std::string& folder)
@@ -58,20 +68,58 @@ QStringList RunFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, QFileDi
         if (filterIndex >= 1 && filterIndex <= filters.size()) dialog.selectNameFilter(filters[filterIndex - 1]);
     }
     if (!proposed.empty()) dialog.selectFile(Q(proposed));
-    if (dialog.exec() != QDialog::Accepted) return {};
-    filterIndex = static_cast<int32_t>(filters.indexOf(dialog.selectedNameFilter())) + 1;
+    if (ExecDialog(dialog) != QDialog::Accepted) return {};
+    const auto chosenFilter = filters.indexOf(dialog.selectedNameFilter());
+    if (chosenFilter >= 0) filterIndex = static_cast<int32_t>(chosenFilter) + 1;
     return dialog.selectedFiles();
 }
 
 }  // namespace
 
-int ExecDialog(QDialog& dialog) { return Driver() ? Driver()(dialog) : dialog.exec(); }
+int ExecDialog(QDialog& dialog)
+{
+    return Driver() ? Driver()(dialog) : dialog.exec();
+}
 
-void SetDialogDriver(DialogDriver driver) { Driver() = std::move(driver); }
+QFont FormFont()
+{
+    QFont font;
+    // Liberation Sans has Arial's narrow metrics; the texts were laid out for
+    // a face of that width, not for the wider default sans.
+    font.setFamilies({"MS Sans Serif", "Liberation Sans", "Arial"});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    return font;
+}
 
-QString QtText(const std::string& s) { return QString::fromUtf8(s.c_str(), static_cast<int>(s.size())); }
+void CentreOnScreen(QWidget& form)
+{
+    const QScreen* screen = form.screen();
+    if (screen == nullptr) return;
+    const QRect area = screen->availableGeometry();
+    form.move(area.center() - QPoint(form.width() / 2, form.height() / 2));
+}
 
-std::string ProgramText(const QString& s) { return s.toUtf8().toStdString(); }
+std::string ApplicationTitle()
+{
+    const QString name = QCoreApplication::applicationName();
+    return name.isEmpty() ? std::string(AppTitle) : S(name);
+}
+
+void SetDialogDriver(DialogDriver driver)
+{
+    Driver() = std::move(driver);
+}
+
+QString QtText(const std::string& s)
+{
+    return QString::fromUtf8(s.c_str(), static_cast<int>(s.size()));
+}
+
+std::string ProgramText(const QString& s)
+{
+    return s.toUtf8().toStdString();
+}
 
 QString QtLines(const std::string& crlfText)
 {
@@ -114,38 +162,54 @@ QStringList QtNameFilters(const std::string& filter)
     return out;
 }
 
-void QtDialogs::PumpMessages() { QCoreApplication::processEvents(); }
+void QtDialogs::PumpMessages()
+{
+    QCoreApplication::processEvents();
+}
 
 void QtDialogs::ShowStatus(const std::string& text, bool bold)
 {
-    if (statusSink_) statusSink_(text, bold);
-    PumpMessages();
+    // The window's status line pumps the messages itself.
+    if (statusSink_) {
+        statusSink_(text, bold);
+    } else {
+        PumpMessages();
+    }
+}
+
+QWidget* QtDialogs::Owner() const
+{
+    // A box asked from inside a modal form belongs in front of that form.
+    QWidget* modal = QApplication::activeModalWidget();
+    return modal != nullptr ? modal : parent_;
 }
 
 void QtDialogs::ErrorBox(const std::string& message)
 {
-    QMessageBox box(QMessageBox::Critical, Q(std::string("Error from ") + AppTitle), Q(message), QMessageBox::Ok,
-                    parent_);
-    box.exec();
+    QMessageBox box(QMessageBox::Critical, Q("Error from " + ApplicationTitle()), Q(message), QMessageBox::Ok, Owner());
+    ExecDialog(box);
 }
 
 bool QtDialogs::Confirm(const std::string& question)
 {
-    QMessageBox box(QMessageBox::Question, Q(std::string(AppTitle) + ": Confirmation"), Q(question),
-                    QMessageBox::Yes | QMessageBox::No, parent_);
+    QMessageBox box(QMessageBox::Question, Q(ApplicationTitle() + ": Confirmation"), Q(question),
+                    QMessageBox::Yes | QMessageBox::No, Owner());
     box.setDefaultButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    box.setEscapeButton(QMessageBox::No);
+    ExecDialog(box);
+    return box.clickedButton() == box.button(QMessageBox::Yes);
 }
 
 char QtDialogs::AskOverwrite(const std::string& question)
 {
-    QMessageBox box(QMessageBox::Question, "Confirm", Q(question), QMessageBox::NoButton, parent_);
+    QMessageBox box(QMessageBox::Question, "Confirm", Q(question), QMessageBox::NoButton, Owner());
     QPushButton* yes = box.addButton(QMessageBox::Yes);
     QPushButton* no = box.addButton(QMessageBox::No);
     QPushButton* cancel = box.addButton(QMessageBox::Cancel);
-    QPushButton* all = box.addButton("All", QMessageBox::YesRole);
+    QPushButton* all = box.addButton(QMessageBox::YesToAll);
+    all->setText("All");
     box.setEscapeButton(cancel);
-    box.exec();
+    ExecDialog(box);
     QAbstractButton* clicked = box.clickedButton();
     if (clicked == yes) return AnswerYes;
     if (clicked == no) return AnswerNo;
@@ -153,23 +217,23 @@ char QtDialogs::AskOverwrite(const std::string& question)
     return AnswerCancel;
 }
 
-std::vector<std::string> QtDialogs::OpenFiles(const std::string& title, std::string& folder,
-                                              const std::string& filter, int32_t filterIndex)
+std::vector<std::string> QtDialogs::OpenFiles(const std::string& title, std::string& folder, const std::string& filter,
+                                              int32_t filterIndex)
 {
-    QStringList chosen = RunFileDialog(parent_, QFileDialog::AcceptOpen, QFileDialog::ExistingFiles, title, folder,
-                                       "", filter, filterIndex);
+    QStringList chosen = RunFileDialog(Owner(), QFileDialog::AcceptOpen, QFileDialog::ExistingFiles, title, folder, "",
+                                       filter, filterIndex);
     std::vector<std::string> names;
     for (const QString& host : chosen) names.push_back(WindowsName(host));
     if (!names.empty()) folder = FolderOf(names.front());
     return names;
 }
 
-void QtDialogs::SaveAs(const std::string& title, std::string& folder, const std::string& proposed,
-                       std::string& result, int32_t filterIndex, const std::string& filter)
+void QtDialogs::SaveAs(const std::string& title, std::string& folder, const std::string& proposed, std::string& result,
+                       int32_t filterIndex, const std::string& filter)
 {
     result.clear();
-    QStringList chosen = RunFileDialog(parent_, QFileDialog::AcceptSave, QFileDialog::AnyFile, title, folder,
-                                       proposed, filter, filterIndex);
+    QStringList chosen = RunFileDialog(Owner(), QFileDialog::AcceptSave, QFileDialog::AnyFile, title, folder, proposed,
+                                       filter, filterIndex);
     if (chosen.isEmpty()) return;
     result = ApplyDefaultExtension(WindowsName(chosen.front()), filter, filterIndex);
     folder = FolderOf(result);
@@ -187,6 +251,6 @@ bool QtDialogs::RunAndWait(const std::string& file, const std::string& parameter
 
 void QtDialogs::InfoBox(const std::string& message)
 {
-    QMessageBox box(QMessageBox::Information, Q(AppTitle), Q(message), QMessageBox::Ok, parent_);
-    box.exec();
+    QMessageBox box(QMessageBox::Information, Q(ApplicationTitle()), Q(message), QMessageBox::Ok, Owner());
+    ExecDialog(box);
 }

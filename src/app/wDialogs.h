@@ -3,6 +3,7 @@
 // of the ones the program was written against, and the host's opener for
 // documents and web addresses.
 
+#include <QFont>
 #include <QStringList>
 
 #include <functional>
@@ -33,6 +34,8 @@ public:
     bool RunAndWait(const std::string& file, const std::string& parameters, const std::string& folder) override;
 
 private:
+    QWidget* Owner() const;
+
     QWidget* parent_;
     std::function<void(const std::string&, bool)> statusSink_;
 };
@@ -41,11 +44,37 @@ private:
 QStringList QtNameFilters(const std::string& filter);
 
 class QDialog;
+
+// Shown when the Run-key entry of the companion program cannot be written.
+inline constexpr const char* RunEntryFailedText = "Failed to set data for 'bootpix.exe'";
+
+// Runs an event handler to its end: a failure inside a command is swallowed
+// here rather than leaving through Qt's frames.
+template <class F>
+void Handled(F&& handler)
+{
+    try {
+        handler();
+    } catch (...) {
+    }
+}
+
+// The forms' font: "MS Sans Serif" at 11 pixels, or a face of the same
+// build where the host lacks it.
+QFont FormFont();
+
+// Places a form in the middle of the screen it will appear on.
+void CentreOnScreen(QWidget& form);
+
 // Every modal form of the program is shown through this one call, so tests
 // can fill a form and accept or cancel it without a user.
 using DialogDriver = std::function<int(QDialog&)>;
 int ExecDialog(QDialog& dialog);
 void SetDialogDriver(DialogDriver driver);  // empty: QDialog::exec
+
+// The application title the message boxes are captioned from: "Lumenade"
+// until the main window sets its own caption.
+std::string ApplicationTitle();
 
 // Qt text of a program string and back; line breaks are CR LF in the
 // program and LF in Qt's text controls.

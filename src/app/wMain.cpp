@@ -8,7 +8,9 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTreeWidget>
+#include <vector>
 
 #include "app/Catalogue.h"
 #include "app/Dialogs.h"
@@ -22,6 +24,7 @@
 #include "formats/FFBasic.h"
 #include "foundation/Errors.h"
 #include "image/DisplayBridge.h"
+#include "image/ImgBasic.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 
@@ -36,105 +39,118 @@ constexpr int SidePanelWidth = 207;
 constexpr int PreviewWidth = 192;
 constexpr int PreviewHeight = 160;
 constexpr int SizeColumnWidth = 80;
+// RefreshList gives the name column what the size column leaves.
+constexpr int NameColumnMargin = 100;
 
 constexpr const char* WindowCaption = "Lumenade 1.20";
 constexpr const char* MemoText =
     "Visit this site to download additional logos for free. Check out our other multimedia products.";
 
 struct ButtonSpec {
+    const char* Name;
     const char* Caption;
     const char* Hint;
     int X;
 };
 constexpr ButtonSpec ButtonSpecs[7] = {
-    {"Add", "Add new images", 1},
-    {"Set", "Set selected image as logo", 65},
-    {"Shuffle", "Set random logos", 129},
-    {"Delete", "Delete marked image(s)", 193},
-    {"Options...", "Misc options", 257},
-    {"About...", "More information about this program", 402},
-    {"Exit", "Exit the program", 466},
+    {"btnAdd", "Add", "Add new images", 1},
+    {"btnSet", "Set", "Set selected image as logo", 65},
+    {"btnShuffle", "Shuffle", "Set random logos", 129},
+    {"btnDel", "Delete", "Delete marked image(s)", 193},
+    {"btnOpt", "Options...", "Misc options", 257},
+    {"btnAbout", "About...", "More information about this program", 402},
+    {"btnExit", "Exit", "Exit the program", 466},
 };
 
 TForm1* CurrentWindow = nullptr;
 
-QFont SansSerif11()
-{
-    QFont font("MS Sans Serif");
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
-    return font;
-}
-
-QFrame* MakePanel(QWidget* parent, QFrame::Shadow shadow)
+QFrame* MakePanel(QWidget* parent, const char* name, QFrame::Shadow shadow)
 {
     auto* panel = new QFrame(parent);
+    panel->setObjectName(name);
     panel->setFrameStyle(QFrame::Panel | shadow);
     return panel;
 }
 
 }  // namespace
 
-TForm1* MainWindow() { return CurrentWindow; }
+TForm1* MainWindow()
+{
+    return CurrentWindow;
+}
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent)
 {
     CurrentWindow = this;
+    setObjectName("Form1");
+    setFont(FormFont());
     setFixedSize(ClientWidth, ClientHeight);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint |
-                   Qt::WindowMinimizeButtonHint);
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
-    QFrame* panel1 = MakePanel(this, QFrame::Sunken);
+    QFrame* panel1 = MakePanel(this, "Panel1", QFrame::Sunken);
     panel1->setGeometry(0, 0, ClientWidth, ButtonHeight);
     for (int i = 0; i < 7; ++i) {
         buttons_[i] = new QPushButton(ButtonSpecs[i].Caption, panel1);
+        buttons_[i]->setObjectName(ButtonSpecs[i].Name);
         buttons_[i]->setGeometry(ButtonSpecs[i].X, 0, ButtonWidth, ButtonHeight);
         buttons_[i]->setToolTip(ButtonSpecs[i].Hint);
-        buttons_[i]->setFont(SansSerif11());
     }
     for (int i = 0; i + 1 < 7; ++i) setTabOrder(buttons_[i], buttons_[i + 1]);
 
     const int middleHeight = ClientHeight - ButtonHeight - StatusHeight;
     list_ = new QTreeWidget(this);
+    list_->setObjectName("ListView1");
     list_->setGeometry(0, ButtonHeight, ClientWidth - SidePanelWidth, middleHeight);
-    list_->setFont(SansSerif11());
     list_->setColumnCount(2);
-    list_->setHeaderLabels({"Image Name", "Size (bytes)  "});
+    list_->setHeaderLabels({"Image Name", SizeColumnCaption});
     list_->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
     list_->header()->setSectionsClickable(false);
+    list_->header()->setSectionsMovable(false);
     list_->header()->setStretchLastSection(false);
     list_->setRootIsDecorated(false);
+    list_->setItemsExpandable(false);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setColumnWidth(0, list_->width() - NameColumnMargin);
+    list_->setColumnWidth(1, SizeColumnWidth);
     // The selection stays visible when the list does not have the focus.
     QPalette listPalette = list_->palette();
-    listPalette.setColor(QPalette::Inactive, QPalette::Highlight, listPalette.color(QPalette::Active, QPalette::Highlight));
+    listPalette.setColor(QPalette::Inactive, QPalette::Highlight,
+                         listPalette.color(QPalette::Active, QPalette::Highlight));
     listPalette.setColor(QPalette::Inactive, QPalette::HighlightedText,
                          listPalette.color(QPalette::Active, QPalette::HighlightedText));
     list_->setPalette(listPalette);
     list_->viewport()->installEventFilter(this);
     list_->installEventFilter(this);
 
-    QFrame* panel2 = MakePanel(this, QFrame::Raised);
+    QFrame* panel2 = MakePanel(this, "Panel2", QFrame::Sunken);
     panel2->setGeometry(ClientWidth - SidePanelWidth, ButtonHeight, SidePanelWidth, middleHeight);
     preview_ = new SurfaceWidget(PreviewWidth, PreviewHeight, panel2);
+    preview_->setObjectName("Image1");
     preview_->move(8, 8);
     memo_ = new QPlainTextEdit(panel2);
+    memo_->setObjectName("Memo1");
     memo_->setGeometry(9, 178, 190, 45);
     memo_->setReadOnly(true);
+    memo_->setFocusPolicy(Qt::NoFocus);
     memo_->setFrameStyle(QFrame::NoFrame);
     memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     memo_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    memo_->setStyleSheet("background: palette(button);");
-    memo_->setFont(SansSerif11());
+    memo_->document()->setDocumentMargin(1);
+    QPalette memoPalette = memo_->palette();
+    memoPalette.setColor(QPalette::Base, memoPalette.color(QPalette::Button));
+    memo_->setPalette(memoPalette);
     link_ = new QLabel(panel2);
+    link_->setObjectName("labLink");
     link_->setGeometry(6, 225, 192, 17);
     link_->setAlignment(Qt::AlignCenter);
     link_->installEventFilter(this);
 
     status_ = new QLabel(this);
+    status_->setObjectName("panStatus");
     status_->setGeometry(0, ClientHeight - StatusHeight, ClientWidth, StatusHeight);
-    status_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    status_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     status_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     dialogs_ = new QtDialogs(this);
@@ -144,11 +160,10 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     connect(buttons_[0], &QPushButton::clicked, this, &TForm1::btnAddClick);
     connect(buttons_[1], &QPushButton::clicked, this, &TForm1::btnSetClick);
     connect(buttons_[2], &QPushButton::clicked, this, &TForm1::btnShuffleClick);
-    connect(buttons_[3], &QPushButton::clicked, this, &TForm1::DeleteImages);
+    connect(buttons_[3], &QPushButton::clicked, this, &TForm1::btnDelClick);
     connect(buttons_[4], &QPushButton::clicked, this, &TForm1::btnOptClick);
     connect(buttons_[5], &QPushButton::clicked, this, &TForm1::btnAboutClick);
     connect(buttons_[6], &QPushButton::clicked, this, &TForm1::btnExitClick);
-    connect(list_, &QTreeWidget::itemDoubleClicked, this, &TForm1::ListView1DblClick);
 }
 
 TForm1::~TForm1()
@@ -160,11 +175,11 @@ TForm1::~TForm1()
 
 void TForm1::InitCaptions()
 {
-    QApplication::setApplicationName(WindowCaption);
+    QCoreApplication::setApplicationName(WindowCaption);
     setWindowTitle(WindowCaption);
     memo_->setPlainText(MemoText);
     link_->setText(MakersHost);
-    QFont font = SansSerif11();
+    QFont font = link_->font();
     font.setBold(true);
     font.setUnderline(true);
     link_->setFont(font);
@@ -180,7 +195,7 @@ void TForm1::RefreshList()
 {
     busy_ = true;
     try {
-        list_->setColumnWidth(0, list_->width() - 100);
+        list_->setColumnWidth(0, list_->width() - NameColumnMargin);
         list_->setColumnWidth(1, SizeColumnWidth);
         list_->clear();
         ScanWarehouse(Settings.LogosDir);
@@ -208,7 +223,10 @@ void TForm1::ShowStatus(const std::string& text, bool bold)
     QCoreApplication::processEvents();
 }
 
-void TForm1::ShowTotals() { ShowStatus(CatalogueSizeText(), false); }
+void TForm1::ShowTotals()
+{
+    ShowStatus(CatalogueSizeText(), false);
+}
 
 void TForm1::ShowPreview(const std::string& name)
 {
@@ -240,8 +258,9 @@ void TForm1::SelectByName(const std::string& name)
         QTreeWidgetItem* item = list_->topLevelItem(i);
         if (platform::SameTextAZ(ProgramText(item->text(0)), name)) {
             list_->clearSelection();
-            item->setSelected(true);
             list_->setCurrentItem(item);
+            item->setSelected(true);
+            list_->scrollToItem(item);
             return;
         }
     }
@@ -265,34 +284,29 @@ void TForm1::DeleteImages()
     Dialogs& dialogs = CurrentDialogs();
     const int marked = MarkedCount();
     const int selected = static_cast<int>(list_->selectedItems().size());
-    const std::string folder = Settings.LogosDir;
+    std::vector<std::string> names;
     if (marked == 0 && selected == 0) {
         if (!dialogs.Confirm("Delete all logos?")) return;
         if (!dialogs.Confirm("ARE YOU SURE you want to DELETE ALL logo images?")) return;
-        std::vector<std::string> names;
-        for (int i = 0; i < list_->topLevelItemCount(); ++i) names.push_back(ProgramText(list_->topLevelItem(i)->text(0)));
-        for (const auto& name : names) DeleteWarehouseFile(folder + name);
-        RefreshList();
+        for (int i = 0; i < list_->topLevelItemCount(); ++i)
+            names.push_back(ProgramText(list_->topLevelItem(i)->text(0)));
     } else if (marked <= 1) {
-        std::string name;
-        if (marked == 1) {
-            for (int i = 0; i < list_->topLevelItemCount(); ++i)
-                if (list_->topLevelItem(i)->checkState(0) == Qt::Checked) name = ProgramText(list_->topLevelItem(i)->text(0));
-        } else {
-            name = SelectedName();
-        }
+        std::string name = SelectedName();
+        for (int i = 0; i < list_->topLevelItemCount() && marked == 1; ++i)
+            if (list_->topLevelItem(i)->checkState(0) == Qt::Checked)
+                name = ProgramText(list_->topLevelItem(i)->text(0));
         if (name.empty()) return;
         if (!dialogs.Confirm("Delete image \"" + name + "\" ?")) return;
-        DeleteWarehouseFile(folder + name);
-        RefreshList();
+        names.push_back(name);
     } else {
         if (!dialogs.Confirm("Delete " + std::to_string(marked) + " marked images?")) return;
-        std::vector<std::string> names;
         for (int i = 0; i < list_->topLevelItemCount(); ++i)
-            if (list_->topLevelItem(i)->checkState(0) == Qt::Checked) names.push_back(ProgramText(list_->topLevelItem(i)->text(0)));
-        for (const auto& name : names) DeleteWarehouseFile(folder + name);
-        RefreshList();
+            if (list_->topLevelItem(i)->checkState(0) == Qt::Checked)
+                names.push_back(ProgramText(list_->topLevelItem(i)->text(0)));
     }
+    const std::string folder = Settings.LogosDir;
+    for (const std::string& name : names) DeleteWarehouseFile(folder + name);
+    RefreshList();
 }
 
 void TForm1::DeleteWarehouseFile(const std::string& path)
@@ -302,71 +316,127 @@ void TForm1::DeleteWarehouseFile(const std::string& path)
 
 void TForm1::FormShow()
 {
-    LoadSettings();
+    const bool runEntryWritten = LoadSettings();
     InitCaptions();
     RefreshList();
+    // The settings are complete either way; the failure is reported once the
+    // window is ready rather than leaving it without captions and list.
+    if (!runEntryWritten) CurrentDialogs().ErrorBox(RunEntryFailedText);
 }
 
-void TForm1::btnAddClick() { AddImages(); }
+void TForm1::FormClose()
+{
+    if (closed_) return;
+    closed_ = true;
+    SaveSettings();
+    QCoreApplication::quit();
+}
+
+void TForm1::btnAddClick()
+{
+    // The buttons stay disabled until the list shows the new images; the
+    // busy cursor covers this window only, not the file dialog in front of it.
+    EnableButtons(false);
+    setCursor(Qt::WaitCursor);
+    Handled([&] {
+        AddResult result = AddImages();
+        if (result.Chosen > 0) {
+            RefreshList();
+            SelectByName(result.LastTarget);
+        }
+        ShowPreview(SelectedName());
+    });
+    EnableButtons(true);
+    unsetCursor();
+}
 
 void TForm1::btnSetClick()
 {
-    std::string name = SelectedName();
-    if (name.empty()) {
-        CurrentDialogs().ErrorBox("No file selected.");
-        return;
-    }
-    SetLogoImagePath(Settings.LogosDir + name);
-    ShowSetLogo(this);
+    Handled([&] {
+        std::string name = SelectedName();
+        if (name.empty()) {
+            CurrentDialogs().ErrorBox("No file selected.");
+            return;
+        }
+        SetLogoImagePath(Settings.LogosDir + name);
+        ShowSetLogo(this);
+    });
 }
 
 void TForm1::btnShuffleClick()
 {
-    if (list_->topLevelItemCount() == 0) return;
-    ShowStatus("Setting logos...", true);
-    ShuffleLogos();
-    ShowStatus("Random startup, shutdown and turnoff logos are set.", true);
+    Handled([&] { ShuffleCommand(list_->topLevelItemCount()); });
 }
 
-void TForm1::btnOptClick() { ShowLogoOptions(this); }
+void TForm1::btnDelClick()
+{
+    Handled([&] { DeleteImages(); });
+}
 
-void TForm1::btnAboutClick() { CurrentDialogs().OpenDocument(Settings.ProgramFolder + "Readme.txt", "", ""); }
+void TForm1::btnOptClick()
+{
+    Handled([&] { ShowLogoOptions(this); });
+}
 
-void TForm1::btnExitClick() { close(); }
+void TForm1::btnAboutClick()
+{
+    Handled([&] { CurrentDialogs().OpenDocument(Settings.ProgramFolder + "Readme.txt", "", ""); });
+}
+
+void TForm1::btnExitClick()
+{
+    Handled([&] { FormClose(); });
+    close();
+}
 
 void TForm1::ListView1Click()
 {
     if (busy_) return;
-    ShowTotals();
-    ShowPreview(SelectedName());
+    Handled([&] {
+        ShowTotals();
+        ShowPreview(SelectedName());
+    });
 }
 
-void TForm1::ListView1DblClick() { RefreshList(); }
+void TForm1::ListView1KeyUp()
+{
+    ListView1Click();
+}
 
-void TForm1::labLinkClick() { CurrentDialogs().OpenDocument(std::string("http:\\\\") + MakersHost, "", ""); }
+void TForm1::ListView1DblClick()
+{
+    Handled([&] { RefreshList(); });
+}
+
+void TForm1::labLinkClick()
+{
+    // The shell took "http:\\host" as it took "http://host".
+    Handled([&] { CurrentDialogs().OpenDocument(std::string("http:\\\\") + MakersHost, "", ""); });
+}
 
 void TForm1::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     if (shown_) return;
     shown_ = true;
-    FormShow();
+    Handled([&] { FormShow(); });
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
-    if (!settingsSaved_) {
-        SaveSettings();
-        settingsSaved_ = true;
-    }
+    Handled([&] { FormClose(); });
     event->accept();
-    QCoreApplication::quit();
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == list_->viewport() && event->type() == QEvent::MouseButtonRelease) ListView1Click();
-    if (watched == list_ && event->type() == QEvent::KeyRelease) ListView1Click();
-    if (watched == link_ && event->type() == QEvent::MouseButtonRelease) labLinkClick();
+    if (watched == list_->viewport()) {
+        if (event->type() == QEvent::MouseButtonRelease) ListView1Click();
+        if (event->type() == QEvent::MouseButtonDblClick) ListView1DblClick();
+    } else if (watched == list_ && event->type() == QEvent::KeyRelease) {
+        ListView1KeyUp();
+    } else if (watched == link_ && event->type() == QEvent::MouseButtonRelease) {
+        labLinkClick();
+    }
     return QWidget::eventFilter(watched, event);
 }

@@ -43,13 +43,16 @@ public:
 
     // Event handlers of the table of events.
     void FormShow();
+    void FormClose();
     void btnAddClick();
     void btnSetClick();
     void btnShuffleClick();
+    void btnDelClick();
     void btnOptClick();
     void btnAboutClick();
     void btnExitClick();
     void ListView1Click();
+    void ListView1KeyUp();
     void ListView1DblClick();
     void labLinkClick();
 
@@ -68,7 +71,7 @@ private:
     QtDialogs* dialogs_ = nullptr;
     bool busy_ = false;
     bool shown_ = false;
-    bool settingsSaved_ = false;
+    bool closed_ = false;
     int previewWidth_ = 0;
     int previewHeight_ = 0;
 };

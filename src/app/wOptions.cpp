@@ -23,12 +23,16 @@ constexpr int MemoHeight = 69;
 const char* const MemoCaptions[3] = {"Start up messages", "Shut down messages (while waiting to shut down)",
                                      "Turn off messages"};
 
+// What "Defaults..." puts in the memos: every line ended by a line break.
 std::string DefaultLogoMessages(int index)
 {
     switch (index) {
-        case LogoStartup: return MakersHost;
-        case LogoShutDown: return DefaultShutDownMsg;
-        default: return DefaultTurnOffMsg;
+        case LogoStartup:
+            return std::string(MakersHost) + "\r\n";
+        case LogoShutDown:
+            return DefaultShutDownMsg;
+        default:
+            return DefaultTurnOffMsg;
     }
 }
 
@@ -36,12 +40,14 @@ QPlainTextEdit* MakeMemo(QWidget* parent, int y)
 {
     auto* memo = new QPlainTextEdit(parent);
     memo->setGeometry(8, y, MemoWidth, MemoHeight);
-    QFont font("Fixedsys");
+    QFont font;
+    font.setFamilies({"Fixedsys", "Liberation Mono"});
     font.setStyleHint(QFont::TypeWriter);
     font.setPixelSize(12);
     memo->setFont(font);
     memo->setLineWrapMode(QPlainTextEdit::NoWrap);
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     return memo;
 }
 
@@ -56,8 +62,11 @@ QPushButton* MakeButton(QWidget* parent, const char* caption, int x, int y, int 
 
 TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent)
 {
+    setObjectName("frmOptions");
     setWindowTitle("Logo Options");
+    setFont(FormFont());
     setFixedSize(ClientWidth, ClientHeight);
+    CentreOnScreen(*this);
     for (int i = 0; i < 3; ++i) {
         auto* label = new QLabel(MemoCaptions[i], this);
         label->setGeometry(8, 6 + 90 * i, MemoWidth, 16);
@@ -107,18 +116,25 @@ OptionsTransfer TfrmOptions::Read() const
 
 void TfrmOptions::DefaultsClick()
 {
-    if (!CurrentDialogs().Confirm("Replace current messages with defaults?")) return;
-    for (int i = 0; i < 3; ++i) messages_[i]->setPlainText(QtLines(DefaultLogoMessages(i)));
+    Handled([&] {
+        if (!CurrentDialogs().Confirm("Replace current messages with defaults?")) return;
+        for (int i = 0; i < 3; ++i) messages_[i]->setPlainText(QtLines(DefaultLogoMessages(i)));
+    });
 }
 
-void TfrmOptions::AdvancedClick() { ShowSystemFolders(this); }
+void TfrmOptions::AdvancedClick()
+{
+    Handled([&] { ShowSystemFolders(this); });
+}
 
 void TfrmOptions::UninstClick()
 {
-    if (!CurrentDialogs().Confirm("Do you want to restore previous logos?")) return;
-    chkAutoStart_->setChecked(false);
-    RestoreLogos();
-    CurrentDialogs().InfoBox("Previous logos restored.");
+    Handled([&] {
+        if (!CurrentDialogs().Confirm("Do you want to restore previous logos?")) return;
+        chkAutoStart_->setChecked(false);
+        RestoreLogos();
+        CurrentDialogs().InfoBox("Previous logos restored.");
+    });
 }
 
 bool ShowLogoOptions(QWidget* parent)
@@ -136,6 +152,6 @@ bool ShowLogoOptions(QWidget* parent)
     for (int i = 0; i < 3; ++i) SetLogoMessages(i, values.Messages[i]);
     Settings.FullScreen = values.FullScreen;
     Settings.AutoChange = values.AutoChange;
-    SetAutoStart(Settings.AutoChange);
+    if (!SetAutoStart(Settings.AutoChange)) CurrentDialogs().ErrorBox(RunEntryFailedText);
     return true;
 }

@@ -21,8 +21,11 @@ const char* const ItemCaptions[3] = {"Start up", "Shut down", "Turn off"};
 
 TfrmSetLogo::TfrmSetLogo(QWidget* parent) : QDialog(parent)
 {
+    setObjectName("frmSetLogo");
     setWindowTitle("Set Logo");
+    setFont(FormFont());
     setFixedSize(247, 116);
+    CentreOnScreen(*this);
     auto* group = new QGroupBox("Show this image at", this);
     group->setGeometry(8, 8, 137, 100);
     for (int i = 0; i < 3; ++i) {
@@ -46,7 +49,10 @@ int TfrmSetLogo::ChosenIndex() const
     return 0;
 }
 
-void SetLogoImagePath(const std::string& path) { StoredImagePath() = path; }
+void SetLogoImagePath(const std::string& path)
+{
+    StoredImagePath() = path;
+}
 
 bool ShowSetLogo(QWidget* parent)
 {

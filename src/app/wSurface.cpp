@@ -3,8 +3,7 @@
 #include <QImage>
 #include <QPainter>
 
-SurfaceWidget::SurfaceWidget(int width, int height, QWidget* parent)
-    : QWidget(parent), surface_(width, height, false)
+SurfaceWidget::SurfaceWidget(int width, int height, QWidget* parent) : QWidget(parent), surface_(width, height, false)
 {
     setFixedSize(width, height);
     Clear();

@@ -73,18 +73,20 @@ void ImgPut(const Limg& img, platform::HDC dc, int32_t x, int32_t y)
         for (uint16_t i = 0; i < 256; ++i) indices[i] = i;
         if (img.BytesPP == 3) {
             ImgAlloc(img8, img.Width, img.Height, 8);
-            if (MemIsTracked(img8.Data)) {
-                ImgName(img8, "ImgPut", "img8");
-                PalQuantize(img, img8);
-                PalPut(img8.Palette, dc);
-                h.biBitCount = 8;
-                drawn = &img8;
+            if (!MemIsTracked(img8.Data)) {
+                MemFree(info);
+                return;
             }
+            ImgName(img8, "ImgPut", "img8");
+            PalQuantize(img, img8);
+            PalPut(img8.Palette, dc);
+            h.biBitCount = 8;
+            drawn = &img8;
         }
     } else if (img.BytesPP == 1) {
         for (int i = 0; i < 256; ++i) info->bmiColors[i] = {img.Palette[i][0], img.Palette[i][1], img.Palette[i][2], 0};
     }
-    if (drawn == &img || MemIsTracked(img8.Data)) Draw(*drawn, dc, x, y, info, colorUse);
+    Draw(*drawn, dc, x, y, info, colorUse);
     ImgFree(img8);
     MemFree(info);
 }

@@ -89,6 +89,7 @@ HPALETTE SelectPalette(HDC dc, const HPALETTE& palette, bool /*forceBackground*/
     HPALETTE previous = dc->selected_;
     dc->selected_ = palette;
     dc->realized_ = false;
+    if (dc->Observer) dc->Observer("SelectPalette");
     return previous;
 }
 
@@ -114,6 +115,9 @@ int SetDIBitsToDevice(HDC dc, int xDest, int yDest, uint32_t width, uint32_t hei
     if (bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32) return 0;
     if (width > 0x7FFFFFFF || height > 0x7FFFFFFF) return 0;
     ++dc->drawCalls_;
+    dc->lastInfo_ = *info;
+    dc->lastColorUse_ = colorUse;
+    if (dc->Observer) dc->Observer("SetDIBitsToDevice");
 
     const bool topDown = h.biHeight < 0;
     const int64_t dibHeight = topDown ? -static_cast<int64_t>(h.biHeight) : h.biHeight;

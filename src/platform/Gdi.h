@@ -4,6 +4,7 @@
 // a selected logical palette of 256 entries, as a 256-colour display had.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -77,6 +78,13 @@ public:
     const std::vector<uint32_t>& SystemPaletteUses() const { return systemPaletteUses_; }
     bool PaletteRealized() const { return realized_; }
     const HPALETTE& SelectedPalette() const { return selected_; }
+    // The description and colour use of the last SetDIBitsToDevice call.
+    const BITMAPINFO& LastInfo() const { return lastInfo_; }
+    uint32_t LastColorUse() const { return lastColorUse_; }
+    // Called with the name of each GDI call on this device as it happens
+    // ("SelectPalette", "SetDIBitsToDevice"), so a test can look at the
+    // caller's state in the middle of an operation.
+    std::function<void(const char* call)> Observer;
 
 private:
     friend int GetDeviceCaps(DeviceContext*, int);
@@ -94,6 +102,8 @@ private:
     bool realized_ = false;
     int drawCalls_ = 0;
     std::vector<uint32_t> systemPaletteUses_;
+    BITMAPINFO lastInfo_ = {};
+    uint32_t lastColorUse_ = 0;
 };
 using HDC = DeviceContext*;
 

@@ -452,6 +452,26 @@ TEST_F(ImgGeometryTest, ResampleAveragesMoreThan255RowsAndPixels)
     ImgFree(src);
 }
 
+TEST_F(ImgGeometryTest, ResampleAveragesEveryGroupSizeExactly)
+{
+    // One output row or pixel from n: every divisor the averaging meets,
+    // with sums up to 255 × n.
+    Limg src;
+    Lcg rnd(17);
+    for (int32_t n = 2; n <= 300; ++n) {
+        Make24(src, 4, n, [&](int32_t x, int32_t) {
+            return x == 0 ? Rgb{255, 255, 255} : Rgb{rnd.Next(), rnd.Next(), 0};
+        });
+        ASSERT_EQ(Resampled(src, 4, 1), RefResample(ToPicture(src), 4, 1)) << n;
+        ImgFree(src);
+        Make24(src, n, 2, [&](int32_t, int32_t y) {
+            return y == 0 ? Rgb{255, 254, 253} : Rgb{rnd.Next(), rnd.Next(), 1};
+        });
+        ASSERT_EQ(Resampled(src, 1, 2), RefResample(ToPicture(src), 1, 2)) << n;
+        ImgFree(src);
+    }
+}
+
 TEST_F(ImgGeometryTest, ResampleSidesAbove65535)
 {
     Limg src;

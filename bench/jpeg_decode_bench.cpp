@@ -5,8 +5,6 @@
 
 #include <unistd.h>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -14,6 +12,7 @@
 
 #include <jpeglib.h>
 
+#include "BenchPicture.h"
 #include "formats/FF_JPG.h"
 #include "foundation/Errors.h"
 #include "image/ImgBasic.h"
@@ -21,58 +20,12 @@
 
 namespace {
 
-constexpr int Width = 4000;
-constexpr int Height = 3000;
-
-// Smooth gradients with some texture, so the coder sees something like a photo.
-std::vector<uint8_t> PhotoLike()
-{
-    std::vector<uint8_t> bgr(static_cast<size_t>(Width) * Height * 3);
-    uint32_t noise = 12345;
-    for (int y = 0; y < Height; ++y)
-        for (int x = 0; x < Width; ++x) {
-            noise = noise * 1103515245u + 12345u;
-            int n = static_cast<int>((noise >> 16) & 15) - 8;
-            double wave = std::sin(x * 0.004) * std::cos(y * 0.006);
-            uint8_t* p = &bgr[(static_cast<size_t>(y) * Width + x) * 3];
-            p[0] = static_cast<uint8_t>(std::clamp(int(128 + 90 * wave) + n, 0, 255));
-            p[1] = static_cast<uint8_t>(std::clamp(y * 255 / Height + n, 0, 255));
-            p[2] = static_cast<uint8_t>(std::clamp(x * 255 / Width + n, 0, 255));
-        }
-    return bgr;
-}
-
-std::vector<uint8_t> EncodeInMemory(const std::vector<uint8_t>& bgr)
-{
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &out, &size);
-    c.image_width = Width;
-    c.image_height = Height;
-    c.input_components = 3;
-    c.in_color_space = JCS_EXT_BGR;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 90, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(&bgr[static_cast<size_t>(c.next_scanline) * Width * 3]);
-        jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    std::vector<uint8_t> bytes(out, out + size);
-    jpeg_destroy_compress(&c);
-    std::free(out);
-    return bytes;
-}
+constexpr int Width = bench::PictureWidth;
+constexpr int Height = bench::PictureHeight;
 
 const std::vector<uint8_t>& Jpeg()
 {
-    static const std::vector<uint8_t> bytes = EncodeInMemory(PhotoLike());
-    return bytes;
+    return bench::PhotoJpeg90();
 }
 
 const std::string& JpegFile()
@@ -139,5 +92,3 @@ void BM_JPGLoad(benchmark::State& state)
 BENCHMARK(BM_JPGLoad)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-BENCHMARK_MAIN();

@@ -1,6 +1,10 @@
 #include "foundation/Memory.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 #include "foundation/Errors.h"
@@ -63,6 +67,19 @@ int32_t PaddedSize(int32_t size)
     return padded > INT32_MAX ? 0 : static_cast<int32_t>(padded);
 }
 
+// Picture blocks run to tens of megabytes. Touching such a block page by
+// small page costs more than the pixel work done on it, so large blocks ask
+// for huge pages (a hint the system may ignore).
+void AdviseLargeBlock(void* block, int32_t size)
+{
+    constexpr int64_t LargeBlock = 4 * 1024 * 1024;
+    if (size < LargeBlock) return;
+    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(block) + page - 1) & ~(page - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + static_cast<uintptr_t>(size)) & ~(page - 1);
+    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
 // Reports what is still tracked when the program ends.
 struct LeakReporter {
     ~LeakReporter() { ReportLeaks(); }
@@ -85,6 +102,7 @@ int32_t MemAllocAt(const void* owner, void*& block, int32_t size)
             if (resized == nullptr) {
                 code = 2001;
             } else {
+                AdviseLargeBlock(resized, padded);
                 t.Entries[i].Ptr = resized;
                 t.Entries[i].Size = padded;
                 block = resized;
@@ -96,6 +114,7 @@ int32_t MemAllocAt(const void* owner, void*& block, int32_t size)
             if (fresh == nullptr) {
                 code = 2001;
             } else {
+                AdviseLargeBlock(fresh, padded);
                 MemEntry& e = t.Entries[t.Count];
                 e.Ptr = fresh;
                 e.Owner = owner;

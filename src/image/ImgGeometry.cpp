@@ -8,29 +8,62 @@
 #include "foundation/Errors.h"
 #include "foundation/Memory.h"
 #include "image/ImgBasic.h"
+#include "image/VectorClones.h"
 
 namespace {
 
 constexpr int64_t OnePixel = 100000;
 constexpr int32_t Rgb = 3;
+constexpr uint64_t MaxCount16 = 257;  // 255 × 257 = 65535
 
-// Exact x / d for 0 <= x <= 255 × d by a multiply and a shift
-// (Granlund and Montgomery); counts above 65536 divide.
+// Exact x / d for 0 <= x <= 255 × d. Counts up to 257 divide by a 32-bit
+// multiply and a shift of 24: with m = ceil(2^24 / d) the error x × (m d -
+// 2^24) stays below 255 × 257 × 256 < 2^24, and x × m below 2^32. Larger
+// counts up to 65536 use a 64-bit multiply and a shift of 8 + 2 log2 d
+// (Granlund and Montgomery); beyond that a plain division.
 struct Divider {
+    uint32_t Mul32 = 0;
     uint64_t Mul = 0;
     int32_t Shift = 0;
     uint64_t D = 1;
 
     explicit Divider(uint64_t d = 1) : D(d == 0 ? 1 : d)
     {
+        if (D <= MaxCount16) {
+            Mul32 = static_cast<uint32_t>(((uint64_t{1} << 24) + D - 1) / D);
+            return;
+        }
         if (D > 65536) return;
         int32_t l = 0;
         while ((uint64_t{1} << l) < D) ++l;
         Shift = 8 + 2 * l;
         Mul = (uint64_t{1} << Shift) / D + 1;
     }
-    uint32_t operator()(uint64_t x) const { return Mul ? static_cast<uint32_t>((x * Mul) >> Shift) : x / D; }
+    uint32_t operator()(uint64_t x) const
+    {
+        if (Mul32) return (static_cast<uint32_t>(x) * Mul32) >> 24;
+        return Mul ? static_cast<uint32_t>((x * Mul) >> Shift) : static_cast<uint32_t>(x / D);
+    }
 };
+
+// Column sums of up to 257 rows fit 16 bits; the three steps of a group.
+LUM_VECTOR_CLONES
+void SumStart16_(uint16_t* sums, const uint8_t* row, size_t n)
+{
+    for (size_t k = 0; k < n; ++k) sums[k] = row[k];
+}
+
+LUM_VECTOR_CLONES
+void SumAdd16_(uint16_t* sums, const uint8_t* row, size_t n)
+{
+    for (size_t k = 0; k < n; ++k) sums[k] = static_cast<uint16_t>(sums[k] + row[k]);
+}
+
+LUM_VECTOR_CLONES
+void SumDivide16_(uint8_t* out, const uint16_t* sums, size_t n, uint32_t mul)
+{
+    for (size_t k = 0; k < n; ++k) out[k] = static_cast<uint8_t>((sums[k] * mul) >> 24);
+}
 
 template <class T>
 T* TrackedArray_(T*& p, int64_t count, const char* name)
@@ -54,6 +87,7 @@ void ShrinkRows_(const uint8_t* src, size_t rowBytes, int32_t rows, int32_t outR
 {
     uint32_t* sums = nullptr;
     TrackedArray_(sums, static_cast<int64_t>(rowBytes), "sums");
+    uint16_t* sums16 = reinterpret_cast<uint16_t*>(sums);
     int64_t acc = 0, pos = 0;
     int32_t s = 0, written = 0;
     while (s < rows) {
@@ -73,6 +107,10 @@ void ShrinkRows_(const uint8_t* src, size_t rowBytes, int32_t rows, int32_t outR
             const uint8_t* r0 = src + static_cast<size_t>(first) * rowBytes;
             if (count == 1) {
                 std::memcpy(o, r0, rowBytes);
+            } else if (static_cast<uint64_t>(count) <= MaxCount16) {
+                SumStart16_(sums16, r0, rowBytes);
+                for (int64_t j = 1; j < count; ++j) SumAdd16_(sums16, r0 + static_cast<size_t>(j) * rowBytes, rowBytes);
+                SumDivide16_(o, sums16, rowBytes, Divider(static_cast<uint64_t>(count)).Mul32);
             } else if (count <= 16843009) {  // 255 × count fits 32 bits
                 for (size_t k = 0; k < rowBytes; ++k) sums[k] = r0[k];
                 for (int64_t j = 1; j < count; ++j) {

@@ -9,6 +9,7 @@
 
 #include "foundation/Errors.h"
 #include "foundation/Memory.h"
+#include "image/VectorClones.h"
 
 namespace {
 
@@ -35,6 +36,40 @@ PalWork& Work_()
     if (!MemIsTracked(g_work)) ErrSet(6006);
     return *g_work;
 }
+
+// The first entry of smallest distance. Distance and index share one key,
+// distance × 256 + index (distances stay below 2^20), so the smallest key
+// is that entry.
+LUM_VECTOR_CLONES
+int32_t NearestIndex_(const int32_t* r, const int32_t* g, const int32_t* b, int32_t red, int32_t green, int32_t blue)
+{
+    int32_t best = INT32_MAX;
+    for (int32_t i = 0; i < 256; ++i) {
+        const int32_t dr = 2 * (red - r[i]);
+        const int32_t dg = 3 * (green - g[i]);
+        const int32_t db = blue - b[i];
+        best = std::min(best, ((dr * dr + dg * dg + db * db) << 8) | i);
+    }
+    return best & 0xFF;
+}
+
+// The nearest-colour search over a palette laid out channel by channel.
+struct NearestScan {
+    int32_t R[256], G[256], B[256];
+
+    explicit NearestScan(const uint8_t (&palette)[256][3])
+    {
+        for (int32_t i = 0; i < 256; ++i) {
+            B[i] = palette[i][0];
+            G[i] = palette[i][1];
+            R[i] = palette[i][2];
+        }
+    }
+    int32_t operator()(int32_t red, int32_t green, int32_t blue) const
+    {
+        return NearestIndex_(R, G, B, red, green, blue);
+    }
+};
 
 inline int32_t CellAt_(int32_t r, int32_t g, int32_t b)
 {
@@ -273,6 +308,7 @@ void MapDither_(Limg& source, Limg& target)
     }
     int32_t* h = w.Hist;
     const uint8_t(&pal)[PalMaxColors][3] = w.Palette;
+    const NearestScan nearest(pal);
     const size_t row = static_cast<size_t>(width) * 3;
     for (int32_t y = 0; y < height; ++y) {
         uint8_t* line = px + static_cast<size_t>(y) * row;
@@ -280,9 +316,12 @@ void MapDither_(Limg& source, Limg& target)
         const bool lastRow = (y == height - 1);
         for (int32_t x = 0; x < width; ++x) {
             uint8_t* p = line + 3 * static_cast<size_t>(x);
+            // The cell two pixels on is most likely the one its colour shows
+            // now: fetch it while this pixel waits for its own.
+            if (x + 2 < width) __builtin_prefetch(&h[PalCell(p[8], p[7], p[6])]);
             const uint8_t b = p[0], g = p[1], r = p[2];
             int32_t& cell = h[PalCell(r, g, b)];
-            if (cell == EmptyCell) cell = PalNearest(r, g, b, pal);
+            if (cell == EmptyCell) cell = nearest(r, g, b);
             const int32_t index = cell & 0xFF;
             out[static_cast<size_t>(y) * width + x] = static_cast<uint8_t>(index);
             if (x == 0 && (y & 1) == 0) continue;
@@ -409,18 +448,7 @@ void PalDone()
 
 int32_t PalNearest(int32_t red, int32_t green, int32_t blue, const uint8_t (&palette)[256][3])
 {
-    int32_t best = INT32_MAX, index = 0;
-    for (int32_t i = 0; i < 256; ++i) {
-        const int32_t dr = 2 * (red - palette[i][2]);
-        const int32_t dg = 3 * (green - palette[i][1]);
-        const int32_t db = blue - palette[i][0];
-        const int32_t d = dr * dr + dg * dg + db * db;
-        if (d < best) {
-            best = d;
-            index = i;
-        }
-    }
-    return index;
+    return NearestScan(palette)(red, green, blue);
 }
 
 void PalMapFixed(Limg& img, const uint8_t (&palette)[256][3])
@@ -429,6 +457,7 @@ void PalMapFixed(Limg& img, const uint8_t (&palette)[256][3])
         if (img.BytesPP != 3 || !ImgHasPixels(img)) return;
         uint8_t pal[256][3];
         std::memcpy(pal, palette, sizeof pal);
+        const NearestScan nearest(pal);
         const size_t pixels = static_cast<size_t>(img.Width) * img.Height;
         uint8_t* data = img.Data;
         int32_t index = 0;
@@ -437,7 +466,7 @@ void PalMapFixed(Limg& img, const uint8_t (&palette)[256][3])
             const uint8_t* p = data + 3 * i;
             const uint32_t colour = p[0] | (p[1] << 8) | (static_cast<uint32_t>(p[2]) << 16);
             if (colour != previous) {
-                index = PalNearest(p[2], p[1], p[0], pal);
+                index = nearest(p[2], p[1], p[0]);
                 previous = colour;
             }
             data[i] = static_cast<uint8_t>(index);

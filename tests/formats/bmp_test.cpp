@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "extcodec_support.h"
 #include "formats/FFBasic.h"
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
@@ -449,6 +450,32 @@ TEST_F(BmpTest, PillowReadsWhatWeWrite)
         EXPECT_EQ(v.Height, 5);
         EXPECT_EQ(v.RgbHex, OurRgbHex(img)) << bits;
         ImgFree(img);
+    }
+}
+
+TEST_F(BmpTest, PillowReadsTheLogoIndicesAndAllPaletteEntries)
+{
+    REQUIRE_PILLOW();
+    ImgAlloc(img, 320, 400, 8);
+    for (int i = 0; i < img.Size; ++i) img.Data[i] = static_cast<uint8_t>((i * 7) ^ (i / 320));
+    for (int i = 0; i < 256; ++i) {
+        img.Palette[i][0] = static_cast<uint8_t>(i * 11);
+        img.Palette[i][1] = static_cast<uint8_t>(i ^ 0x5A);
+        img.Palette[i][2] = static_cast<uint8_t>(255 - i);
+    }
+    ImgSave("C:\\LOGO.SYS.BMP", img);
+    ASSERT_EQ(ErrGet(), 0);
+    extcodec::PillowPicture pic;
+    ASSERT_TRUE(extcodec::PillowRead(machine.Host("C:\\LOGO.SYS.BMP"), pic));
+    EXPECT_EQ(pic.Mode, "P");
+    EXPECT_EQ(pic.Width, 320);
+    EXPECT_EQ(pic.Height, 400);
+    EXPECT_EQ(pic.Pixels, Bytes(img.Data, img.Data + img.Size));
+    ASSERT_EQ(pic.Palette.size(), 768u);
+    for (int i = 0; i < 256; ++i) {
+        EXPECT_EQ(pic.Palette[3 * i], img.Palette[i][2]) << i;
+        EXPECT_EQ(pic.Palette[3 * i + 1], img.Palette[i][1]) << i;
+        EXPECT_EQ(pic.Palette[3 * i + 2], img.Palette[i][0]) << i;
     }
 }
 

@@ -56,7 +56,22 @@ TEST_F(ImgBasicTest, AllocRejectsSizesThatDoNotFit)
     EXPECT_EQ(ErrGet(), 2001);
     ImgAlloc(img, 10, 10, 0);
     EXPECT_EQ(ErrGet(), 2001);
+    ImgAlloc(img, 65536, 65537, 8);  // wraps to exactly 65536 in 32 bits
+    EXPECT_EQ(ErrGet(), 2001);
+    ImgAlloc(img, 46341, 46341, 8);  // just past 2^31 - 1
+    EXPECT_EQ(ErrGet(), 2001);
     EXPECT_EQ(MemCount(), before);
+
+    // A live record that is refused a new size keeps its block and fields.
+    ImgAlloc(img, 4, 4, 8);
+    uint8_t* block = img.Data;
+    ImgAlloc(img, 65536, 65537, 8);
+    EXPECT_EQ(ErrGet(), 2001);
+    EXPECT_EQ(img.Data, block);
+    EXPECT_TRUE(MemIsTracked(img.Data));
+    EXPECT_EQ(img.Width, 4);
+    EXPECT_EQ(img.Size, 16);
+    ImgFree(img);
 }
 
 TEST_F(ImgBasicTest, FreeOfAnEmptyRecordIsHarmless)

@@ -132,6 +132,30 @@ TEST_F(ImgConvertTest, PairsWithoutARuleOnlyAllocate)
     ImgFree(dst);
 }
 
+TEST_F(ImgConvertTest, EveryPairGivesTheTargetDepthAndSize)
+{
+    const int32_t depths[] = {8, 15, 16, 24, 32};
+    for (int32_t from : depths)
+        for (int32_t to : depths) {
+            Limg src, dst;
+            ImgAlloc(src, 5, 3, from);
+            std::memset(src.Data, 0x5A, static_cast<size_t>(src.Size));
+            ImgConvBit(src, dst, to);
+            ASSERT_EQ(ErrGet(), 0) << from << "->" << to;
+            EXPECT_EQ(dst.Bits, to);
+            EXPECT_EQ(dst.BytesPP, (to + 7) / 8);
+            EXPECT_EQ(dst.Width, 5);
+            EXPECT_EQ(dst.Height, 3);
+            EXPECT_EQ(dst.Size, 15 * ((to + 7) / 8));
+            ImgConvBit(src, src, to);
+            ASSERT_EQ(ErrGet(), 0) << from << "->" << to << " in place";
+            EXPECT_EQ(src.Bits, to);
+            EXPECT_EQ(src.Size, dst.Size);
+            ImgFree(src);
+            ImgFree(dst);
+        }
+}
+
 TEST_F(ImgConvertTest, SameDepth)
 {
     Limg a, b;

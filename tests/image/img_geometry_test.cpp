@@ -327,6 +327,100 @@ TEST_F(ImgGeometryTest, ResampleEnlargementReadsEveryRowBeforeOverwritingIt)
     ImgFree(src);
 }
 
+// The vertical enlargement exactly as the rules write it: one buffer of h
+// rows, the n rows at its top, every pass reading the rows as they stand.
+Picture LiteralEnlarge(const Picture& rows, int32_t h, int32_t vzoom)
+{
+    Picture buf(h, Row(rows[0].size()));
+    int32_t n = static_cast<int32_t>(rows.size());
+    std::copy(rows.begin(), rows.end(), buf.begin());
+    bool up = true;
+    while (vzoom > 1) {
+        if (up) {
+            for (int32_t i = n - 1; i >= 0; --i) {
+                const int32_t at = h - 1 - 2 * (n - 1 - i);
+                const Row cur = buf[i];
+                const Row above = i > 0 ? Mid(buf[i - 1], cur) : buf[0];
+                buf[at] = cur;
+                buf[at - 1] = above;
+            }
+        } else {
+            for (int32_t i = 0; i < n; ++i) {
+                const int32_t from = h - n + i;
+                const Row cur = buf[from];
+                const Row below = i + 1 < n ? Mid(cur, buf[from + 1]) : cur;
+                buf[2 * i] = cur;
+                buf[2 * i + 1] = below;
+            }
+        }
+        up = !up;
+        vzoom /= 2;
+        n *= 2;
+    }
+    const int64_t step = int64_t(n) * One / h;
+    if (step >= One) return buf;
+    const int32_t first = up ? 0 : h - n, last = up ? n - 1 : h - 1;
+    const int32_t dir = up ? -1 : 1;
+    int32_t j = up ? last : first;
+    int32_t at = up ? h - 1 : 0;
+    int64_t acc = 0, pos = 0;
+    while (at >= 0 && at < h) {
+        buf[at] = buf[j];
+        pos += One;
+        acc += step;
+        const int32_t nj = std::clamp(j + dir, first, last);
+        if (acc < pos) {
+            if (at + dir >= 0 && at + dir < h) buf[at + dir] = Mid(buf[j], buf[nj]);
+            at += dir;
+            acc += step;
+        }
+        j = nj;
+        at += dir;
+    }
+    return buf;
+}
+
+TEST_F(ImgGeometryTest, ResampleEnlargementIsExactlyTheInPlaceRuleWhereNoRowIsOverwrittenEarly)
+{
+    // Every height up to the logo's 400 rows.
+    Limg src;
+    Lcg rnd(11);
+    Make24(src, 1, 400, [&](int32_t, int32_t) { return Rgb{rnd.Next(), rnd.Next(), rnd.Next()}; });
+    const Picture all = ToPicture(src);
+    ImgFree(src);
+    for (int32_t sh = 1; sh <= 400; ++sh) {
+        const Picture rows(all.begin(), all.begin() + sh);
+        Make24(src, 1, sh, [&](int32_t, int32_t y) { return all[y][0]; });
+        ASSERT_EQ(Resampled(src, 1, 400), LiteralEnlarge(rows, 400, 400 / sh)) << sh;
+        ImgFree(src);
+    }
+    // Where the literal pass would read a row it has already overwritten, the
+    // result is that of the untouched rows instead.
+    const Picture rows(all.begin(), all.begin() + 91);
+    Make24(src, 1, 91, [&](int32_t, int32_t y) { return all[y][0]; });
+    const Picture p = Resampled(src, 1, 729);
+    EXPECT_NE(p, LiteralEnlarge(rows, 729, 729 / 91));
+    EXPECT_EQ(p, RefEnlarge(rows, 729, 729 / 91));
+    ImgFree(src);
+}
+
+TEST_F(ImgGeometryTest, ResampleIntoItsOwnRecord)
+{
+    // The import stretches 320 x 200 pictures to the logo size in place.
+    Limg img, ref;
+    Lcg rnd(5);
+    Make24(img, 320, 200, [&](int32_t, int32_t) { return Rgb{rnd.Next(), rnd.Next(), rnd.Next()}; });
+    ImgResample(img, ref, 320, 400);
+    ImgResample(img, img, 320, 400);
+    ASSERT_EQ(ErrGet(), 0);
+    EXPECT_EQ(img.Width, 320);
+    EXPECT_EQ(img.Height, 400);
+    EXPECT_EQ(Bytes(img), Bytes(ref));
+    EXPECT_EQ(MemCount(), 2) << "the old pixels are freed";
+    ImgFree(img);
+    ImgFree(ref);
+}
+
 TEST_F(ImgGeometryTest, ResampleToTheOwnSizeIsIdentical)
 {
     Limg src, w16;
@@ -356,6 +450,26 @@ TEST_F(ImgGeometryTest, ResampleAveragesMoreThan255RowsAndPixels)
     EXPECT_EQ(p[0][0], (Rgb{255, 191, 200}));
     EXPECT_EQ(p[0][1], (Rgb{255, 191, 200}));
     ImgFree(src);
+}
+
+TEST_F(ImgGeometryTest, ResampleAveragesEveryGroupSizeExactly)
+{
+    // One output row or pixel from n: every divisor the averaging meets,
+    // with sums up to 255 × n.
+    Limg src;
+    Lcg rnd(17);
+    for (int32_t n = 2; n <= 300; ++n) {
+        Make24(src, 4, n, [&](int32_t x, int32_t) {
+            return x == 0 ? Rgb{255, 255, 255} : Rgb{rnd.Next(), rnd.Next(), 0};
+        });
+        ASSERT_EQ(Resampled(src, 4, 1), RefResample(ToPicture(src), 4, 1)) << n;
+        ImgFree(src);
+        Make24(src, n, 2, [&](int32_t, int32_t y) {
+            return y == 0 ? Rgb{255, 254, 253} : Rgb{rnd.Next(), rnd.Next(), 1};
+        });
+        ASSERT_EQ(Resampled(src, 1, 2), RefResample(ToPicture(src), 1, 2)) << n;
+        ImgFree(src);
+    }
 }
 
 TEST_F(ImgGeometryTest, ResampleSidesAbove65535)

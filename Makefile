@@ -1,10 +1,14 @@
 # Thin wrappers around scripts/setup, CMake and CTest.
 BUILD ?= build/release
 ASAN_BUILD ?= build/asan
+FUZZ_BUILD ?= build/fuzz
+# Seconds per fuzz target for `make fuzz`; TARGETS picks some (fuzz_load_bmp ...).
+SECONDS ?= 300
+TARGETS ?=
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: setup configure build test test-asan run demo clean
+.PHONY: setup configure build test test-asan fuzz-build fuzz-smoke fuzz run demo clean
 
 setup:
 	bash scripts/setup
@@ -24,6 +28,20 @@ test-asan: setup
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --output-on-failure -j $(JOBS)
+
+# libFuzzer targets: the whole project built with clang and the sanitizers.
+fuzz-build: setup
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DLUM_FUZZ=ON \
+		-DLUM_BUILD_TESTS=OFF -DLUM_BUILD_BENCH=OFF -DLUM_BUILD_GUI=OFF $(CMAKE_FLAGS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+# Every target for 30 seconds; fails when one finds a fault.
+fuzz-smoke: fuzz-build
+	fuzz/run --build $(FUZZ_BUILD) --seconds 30 $(TARGETS)
+
+fuzz: fuzz-build
+	fuzz/run --build $(FUZZ_BUILD) --seconds $(SECONDS) $(TARGETS)
 
 run: build
 	scripts/run $(BUILD)

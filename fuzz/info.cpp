@@ -1,0 +1,14 @@
+// FFInfo of one format, picked at build time by its extension (LUM_FUZZ_EXT).
+
+#include "FuzzMachine.h"
+#include "formats/FFBasic.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::string name = fuzz::Machine::Get().PutInput(LUM_FUZZ_EXT, data, size);
+    const fuzz::Tracked before = fuzz::Begin();
+    TFileInfo info;
+    FFInfo(name, info);
+    fuzz::Check(before, LUM_FUZZ_KEEPS_BLOCKS);
+    return 0;
+}

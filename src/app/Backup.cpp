@@ -52,6 +52,17 @@ bool ReadBatch_(const std::string& path, std::string& text)
     return ok;
 }
 
+// restore.bat only ever brings back logo files; a hand-edited or foreign
+// script must not delete or overwrite anything else on the mapped drives.
+bool IsLogoFile_(const std::string& path)
+{
+    const size_t slash = path.find_last_of("\\/:");
+    const std::string name = Upper(slash == std::string::npos ? path : path.substr(slash + 1));
+    for (int32_t i = 0; i < LogoCount; ++i)
+        if (name == LogoName(i)) return true;
+    return false;
+}
+
 // Lines end with CR LF, CR or LF.
 std::vector<std::string> SplitLines_(const std::string& text)
 {
@@ -197,11 +208,11 @@ void RestoreLogos()
         const std::string u = Upper(t);
         if (StartsWith(u, "DEL")) {
             std::string name = QuotedItem(t, 1);
-            if (!name.empty()) platform::DeleteFile(name);
+            if (IsLogoFile_(name)) platform::DeleteFile(name);
         } else if (StartsWith(u, "COPY")) {
             std::string source = Trim(QuotedItem(t, 1));
             std::string target = Trim(QuotedItem(t, 2));
-            if (!source.empty() && !target.empty()) platform::CopyFile(source, target, false);
+            if (!source.empty() && IsLogoFile_(target)) platform::CopyFile(source, target, false);
         }
     }
 }

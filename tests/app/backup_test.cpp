@@ -219,26 +219,43 @@ TEST_F(BackupTest, RestoreBringsBackTheStateRecordedFirst)
 TEST_F(BackupTest, RestoreCarriesOutAnEditedScriptAsFarAsItsLinesAllow)
 {
     machine.WriteFile("C:\\SRC.BMP", {'s'});
-    machine.WriteFile("C:\\KEEP.SYS", {'k'});
-    machine.WriteFile("C:\\KEEP2.SYS", {'k'});
-    machine.WriteFile("C:\\GONE.SYS", {'g'});
-    machine.WriteFile("C:\\INDENT.SYS", {'i'});
+    machine.WriteFile("C:\\A\\LOGO.SYS", {'k'});
+    machine.WriteFile("C:\\B\\LOGOW.SYS", {'k'});
+    machine.WriteFile("C:\\C\\LOGOS.SYS", {'g'});
+    machine.WriteFile("C:\\D\\logo.sys", {'i'});
     machine.WriteText(Batch, Header +
-                                 "COPY \"C:\\SRC.BMP\" C:\\DEST.SYS\r\n"       // one quoted path: nothing
-                                 "COPY \"C:\\NOPE.BMP\" \"C:\\KEEP.SYS\"\r\n"  // no copy to restore from
-                                 "copy \"C:\\SRC.BMP\" \"  C:\\OTHER.SYS  \"\r\n"
-                                 "REM DEL  \"C:\\KEEP2.SYS\"\r\n"
-                                 "DEL  \"C:\\MISSING.SYS\"\r\n"
-                                 "DEL  \"C:\\GONE.SYS\"\n"
-                                 "   del \"C:\\INDENT.SYS\"   ");
+                                 "COPY \"C:\\SRC.BMP\" C:\\E\\LOGO.SYS\r\n"       // one quoted path: nothing
+                                 "COPY \"C:\\NOPE.BMP\" \"C:\\A\\LOGO.SYS\"\r\n"  // no copy to restore from
+                                 "copy \"C:\\SRC.BMP\" \"  C:\\A\\LOGOS.SYS  \"\r\n"
+                                 "REM DEL  \"C:\\B\\LOGOW.SYS\"\r\n"
+                                 "DEL  \"C:\\MISSING\\LOGO.SYS\"\r\n"
+                                 "DEL  \"C:\\C\\LOGOS.SYS\"\n"
+                                 "   del \"C:\\D\\logo.sys\"   ");
     RestoreLogos();
-    EXPECT_FALSE(machine.Exists("C:\\DEST.SYS"));
-    EXPECT_EQ(machine.ReadFile("C:\\KEEP.SYS"), Bytes{'k'});
-    EXPECT_EQ(machine.ReadFile("C:\\OTHER.SYS"), Bytes{'s'});
-    EXPECT_TRUE(machine.Exists("C:\\KEEP2.SYS"));
-    EXPECT_FALSE(machine.Exists("C:\\GONE.SYS"));
-    EXPECT_FALSE(machine.Exists("C:\\INDENT.SYS"));
+    EXPECT_FALSE(machine.Exists("C:\\E\\LOGO.SYS"));
+    EXPECT_EQ(machine.ReadFile("C:\\A\\LOGO.SYS"), Bytes{'k'});
+    EXPECT_EQ(machine.ReadFile("C:\\A\\LOGOS.SYS"), Bytes{'s'});
+    EXPECT_TRUE(machine.Exists("C:\\B\\LOGOW.SYS"));
+    EXPECT_FALSE(machine.Exists("C:\\C\\LOGOS.SYS"));
+    EXPECT_FALSE(machine.Exists("C:\\D\\logo.sys"));
     EXPECT_EQ(machine.ReadFile("C:\\SRC.BMP"), Bytes{'s'});
+}
+
+TEST_F(BackupTest, RestoreTouchesNothingButLogoFiles)
+{
+    machine.WriteFile("C:\\SRC.BMP", {'s'});
+    machine.WriteFile("C:\\AUTOEXEC.BAT", {'a'});
+    machine.WriteFile("C:\\CONFIG.SYS", {'c'});
+    const std::string hostFile = machine.Scratch() + "/notes.txt";
+    machine.WriteText(Batch, Header +
+                                 "DEL  \"C:\\AUTOEXEC.BAT\"\r\n"
+                                 "COPY \"C:\\SRC.BMP\" \"C:\\CONFIG.SYS\"\r\n"
+                                 "COPY \"C:\\SRC.BMP\" \"" +
+                                 hostFile + "\"\r\n");
+    RestoreLogos();
+    EXPECT_EQ(machine.ReadFile("C:\\AUTOEXEC.BAT"), Bytes{'a'});
+    EXPECT_EQ(machine.ReadFile("C:\\CONFIG.SYS"), Bytes{'c'});
+    EXPECT_FALSE(machine.Exists(hostFile));
 }
 
 TEST_F(BackupTest, RestoreWithoutScriptDoesNothing)

@@ -2,29 +2,16 @@
 
 #include <vector>
 
+#include "app/Dialogs.h"
 #include "app/Settings.h"
 #include "foundation/Utils.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
 
 namespace {
 
 // restore.bat is a handful of lines; anything larger is not ours.
 constexpr int64_t MaxBatchSize = 1 << 20;
-
-std::string Trim(const std::string& s)
-{
-    size_t a = 0, b = s.size();
-    while (a < b && static_cast<unsigned char>(s[a]) <= ' ') ++a;
-    while (b > a && static_cast<unsigned char>(s[b - 1]) <= ' ') --b;
-    return s.substr(a, b - a);
-}
-
-std::string Upper(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
 
 bool StartsWith(const std::string& s, const char* prefix)
 {
@@ -57,7 +44,7 @@ bool ReadBatch_(const std::string& path, std::string& text)
 bool IsLogoFile_(const std::string& path)
 {
     const size_t slash = path.find_last_of("\\/:");
-    const std::string name = Upper(slash == std::string::npos ? path : path.substr(slash + 1));
+    const std::string name = platform::UpperAZ(slash == std::string::npos ? path : path.substr(slash + 1));
     for (int32_t i = 0; i < LogoCount; ++i)
         if (name == LogoName(i)) return true;
     return false;
@@ -80,9 +67,9 @@ std::vector<std::string> SplitLines_(const std::string& text)
 
 bool IsRecorded_(const std::string& text, const std::string& logoPath)
 {
-    const std::string key = Upper(logoPath);
+    const std::string key = platform::UpperAZ(logoPath);
     for (const std::string& raw : SplitLines_(text)) {
-        std::string line = Upper(Trim(raw));
+        std::string line = platform::UpperAZ(TrimText(raw));
         if (StartsWith(line, "REM")) continue;
         if (PosFrom(1, key, line) > 1) return true;
     }
@@ -204,14 +191,14 @@ void RestoreLogos()
     std::string text;
     if (!ReadBatch_(batch, text)) return;
     for (const std::string& raw : SplitLines_(text)) {
-        const std::string t = Trim(raw);
-        const std::string u = Upper(t);
+        const std::string t = TrimText(raw);
+        const std::string u = platform::UpperAZ(t);
         if (StartsWith(u, "DEL")) {
             std::string name = QuotedItem(t, 1);
             if (IsLogoFile_(name)) platform::DeleteFile(name);
         } else if (StartsWith(u, "COPY")) {
-            std::string source = Trim(QuotedItem(t, 1));
-            std::string target = Trim(QuotedItem(t, 2));
+            std::string source = TrimText(QuotedItem(t, 1));
+            std::string target = TrimText(QuotedItem(t, 2));
             if (!source.empty() && IsLogoFile_(target)) platform::CopyFile(source, target, false);
         }
     }

@@ -107,3 +107,11 @@ std::string ChangeFileExt(const std::string& path, const std::string& ext)
     if (dot == std::string::npos || dot < start) return path + ext;
     return path.substr(0, dot) + ext;
 }
+
+std::string TrimText(const std::string& s)
+{
+    size_t first = 0, last = s.size();
+    while (first < last && static_cast<unsigned char>(s[first]) <= ' ') ++first;
+    while (last > first && static_cast<unsigned char>(s[last - 1]) <= ' ') --last;
+    return s.substr(first, last - first);
+}

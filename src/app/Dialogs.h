@@ -68,5 +68,7 @@ std::string ExtractFileExt(const std::string& path);
 std::string ExtractFileName(const std::string& path);
 // Folder part with its trailing backslash ("" when none).
 std::string ExtractFilePath(const std::string& path);
+// Without leading and trailing blanks and control characters.
+std::string TrimText(const std::string& s);
 // path with its extension replaced (or added) by ext, which includes the dot.
 std::string ChangeFileExt(const std::string& path, const std::string& ext);

@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include "app/Dialogs.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
@@ -12,14 +13,6 @@ namespace {
 constexpr size_t WindowsFolderBuffer = 1024;
 
 int32_t randSeed = 0;
-
-std::string Trim(const std::string& s)
-{
-    size_t a = 0, b = s.size();
-    while (a < b && static_cast<unsigned char>(s[a]) <= ' ') ++a;
-    while (b > a && static_cast<unsigned char>(s[b - 1]) <= ' ') --b;
-    return s.substr(a, b - a);
-}
 
 std::string FolderOf(const std::string& path)
 {
@@ -243,7 +236,7 @@ std::string LogoFolder(int32_t index)
 
 void SetLogoFolder(int32_t index, const std::string& text)
 {
-    if (std::string* field = FolderField(index)) *field = AddBackslash(Trim(text));
+    if (std::string* field = FolderField(index)) *field = AddBackslash(TrimText(text));
 }
 
 std::string LogoPath(int32_t index)

@@ -136,14 +136,6 @@ std::string ProgramLines(const QString& text)
     return ProgramText(crlf);
 }
 
-std::string TrimText(const std::string& s)
-{
-    size_t first = 0, last = s.size();
-    while (first < last && static_cast<unsigned char>(s[first]) <= ' ') ++first;
-    while (last > first && static_cast<unsigned char>(s[last - 1]) <= ' ') --last;
-    return s.substr(first, last - first);
-}
-
 QStringList QtNameFilters(const std::string& filter)
 {
     QStringList pieces = FilterPieces(filter);

@@ -82,5 +82,3 @@ QString QtText(const std::string& s);
 std::string ProgramText(const QString& s);
 QString QtLines(const std::string& crlfText);
 std::string ProgramLines(const QString& text);
-// Without leading and trailing blanks and control characters.
-std::string TrimText(const std::string& s);

@@ -9,14 +9,6 @@
 
 namespace {
 
-std::string TrimBlanks(const std::string& s)
-{
-    size_t a = 0, b = s.size();
-    while (a < b && static_cast<unsigned char>(s[a]) <= ' ') ++a;
-    while (b > a && static_cast<unsigned char>(s[b - 1]) <= ' ') --b;
-    return s.substr(a, b - a);
-}
-
 char UpperAscii(char c)
 {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -59,7 +51,7 @@ bool CliDialogs::Confirm(const std::string& question)
     err_.flush();
     std::string line;
     if (!ReadLine(line)) return false;
-    line = TrimBlanks(line);
+    line = TrimText(line);
     return !line.empty() && UpperAscii(line[0]) == 'Y';
 }
 
@@ -85,7 +77,7 @@ char CliDialogs::AskOverwrite(const std::string& question)
         err_.flush();
         std::string line;
         if (!ReadLine(line)) return AnswerCancel;
-        line = TrimBlanks(line);
+        line = TrimText(line);
         if (line.size() != 1) continue;
         const char answer = UpperAscii(line[0]);
         if (answer == AnswerYes || answer == AnswerNo || answer == AnswerAll || answer == AnswerCancel) return answer;
@@ -107,7 +99,7 @@ void CliDialogs::SaveAs(const std::string& title, std::string& folder, const std
     err_.flush();
     std::string line;
     if (!ReadLine(line)) return;
-    line = TrimBlanks(line);
+    line = TrimText(line);
     if (line.empty()) return;
     // A bare name stays in the proposed folder; anything else is a path.
     const bool bare = line.find_first_of("\\/:") == std::string::npos;

@@ -37,6 +37,12 @@ void ImgInsert(const Limg& src, Limg& dst, int32_t x, int32_t y);
 void ImgSprite(const Limg& src, Limg& dst, int32_t x, int32_t y, int32_t key);
 void ImgResize(const Limg& src, Limg& dst, int32_t width, int32_t height);
 void ImgResample(const Limg& src, Limg& dst, int32_t width, int32_t height);
+// ImgResample of a canvasWidth × canvasHeight picture on which src lies at
+// (x, y), the rest black: a negative position crops the source, a positive
+// one gives it borders, without a copy of the canvas. A step of ImgResample,
+// under its label; ImgResample is the canvas of the source's own size at (0, 0).
+void ImgResampleRect_(const Limg& src, Limg& dst, int32_t width, int32_t height, int32_t canvasWidth,
+                      int32_t canvasHeight, int32_t x, int32_t y);
 
 // Row and palette helpers shared with the codecs. RowTo24 turns `count`
 // pixels, `stride` bytes apart, into three-byte pixels: strides of three or

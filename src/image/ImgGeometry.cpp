@@ -80,14 +80,58 @@ inline void MidRow_(uint8_t* out, const uint8_t* a, const uint8_t* b, size_t byt
     for (size_t k = 0; k < bytes; ++k) out[k] = static_cast<uint8_t>((a[k] + b[k]) >> 1);
 }
 
-// Vertical box shrinking of `rows` rows into `outRows` rows; a group ends
-// when the source position reaches the accumulated step (strictly past it
-// to take a further row).
-void ShrinkRows_(const uint8_t* src, size_t rowBytes, int32_t rows, int32_t outRows, int64_t vstep, uint8_t* out)
+// The picture the resampler reads: a canvas of Width × Height pixels on
+// which the source lies at (X, Y); canvas pixels the source does not cover
+// read as black. Fitting a picture by cropping or by borders then needs no
+// copy of it. Columns [C0, C1) and rows [R0, R1) are the covered ones.
+struct Canvas {
+    const uint8_t* Data = nullptr;
+    size_t SrcRow = 0;
+    int32_t Width = 0, Height = 0, X = 0, Y = 0;
+    int32_t C0 = 0, C1 = 0, R0 = 0, R1 = 0;
+
+    Canvas(const uint8_t* data, size_t srcRow, int32_t srcWidth, int32_t srcHeight, int32_t width, int32_t height,
+           int32_t x, int32_t y)
+        : Data(data), SrcRow(srcRow), Width(width), Height(height), X(x), Y(y)
+    {
+        C0 = static_cast<int32_t>(std::clamp<int64_t>(x, 0, width));
+        C1 = static_cast<int32_t>(std::clamp<int64_t>(static_cast<int64_t>(x) + srcWidth, 0, width));
+        R0 = static_cast<int32_t>(std::clamp<int64_t>(y, 0, height));
+        R1 = static_cast<int32_t>(std::clamp<int64_t>(static_cast<int64_t>(y) + srcHeight, 0, height));
+        if (C1 <= C0 || R1 <= R0) C0 = C1 = R0 = R1 = 0;
+    }
+    size_t RowBytes() const { return static_cast<size_t>(Width) * Rgb; }
+    size_t SegmentStart() const { return static_cast<size_t>(C0) * Rgb; }
+    size_t SegmentBytes() const { return static_cast<size_t>(C1 - C0) * Rgb; }
+    // The covered pixels of row r (R0 <= r < R1), from column C0 on.
+    const uint8_t* Covered(int32_t r) const
+    {
+        return Data + static_cast<size_t>(static_cast<int64_t>(r) - Y) * SrcRow +
+               static_cast<size_t>(static_cast<int64_t>(C0) - X) * Rgb;
+    }
+    // Row r whole: the source row itself where it spans the canvas, else built in buf.
+    const uint8_t* Row(int32_t r, uint8_t* buf) const
+    {
+        const bool shown = r >= R0 && r < R1;
+        if (shown && C0 == 0 && C1 == Width) return Covered(r);
+        std::memset(buf, 0, RowBytes());
+        if (shown) std::memcpy(buf + SegmentStart(), Covered(r), SegmentBytes());
+        return buf;
+    }
+};
+
+// Vertical box shrinking of the canvas rows into `outRows` rows; a group
+// ends when the source position reaches the accumulated step (strictly past
+// it to take a further row). Black rows and columns add nothing to a sum,
+// so only the covered part of a group is summed.
+void ShrinkRows_(const Canvas& c, int32_t outRows, int64_t vstep, uint8_t* out)
 {
+    const size_t rowBytes = c.RowBytes();
+    const size_t seg = c.SegmentStart(), segBytes = c.SegmentBytes();
     uint32_t* sums = nullptr;
-    TrackedArray_(sums, static_cast<int64_t>(rowBytes), "sums");
+    TrackedArray_(sums, static_cast<int64_t>(std::max<size_t>(segBytes, 1)), "sums");
     uint16_t* sums16 = reinterpret_cast<uint16_t*>(sums);
+    const int32_t rows = c.Height;
     int64_t acc = 0, pos = 0;
     int32_t s = 0, written = 0;
     while (s < rows) {
@@ -104,26 +148,34 @@ void ShrinkRows_(const uint8_t* src, size_t rowBytes, int32_t rows, int32_t outR
         }
         if (written < outRows) {
             uint8_t* o = out + static_cast<size_t>(written) * rowBytes;
-            const uint8_t* r0 = src + static_cast<size_t>(first) * rowBytes;
-            if (count == 1) {
-                std::memcpy(o, r0, rowBytes);
+            std::memset(o, 0, seg);
+            std::memset(o + seg + segBytes, 0, rowBytes - seg - segBytes);
+            uint8_t* os = o + seg;
+            // The group's rows that show the source.
+            const int32_t a = std::max(first, c.R0);
+            const int32_t b = static_cast<int32_t>(std::min<int64_t>(first + count, c.R1));
+            if (a >= b) {
+                std::memset(os, 0, segBytes);
+            } else if (count == 1) {
+                std::memcpy(os, c.Covered(a), segBytes);
             } else if (static_cast<uint64_t>(count) <= MaxCount16) {
-                SumStart16_(sums16, r0, rowBytes);
-                for (int64_t j = 1; j < count; ++j) SumAdd16_(sums16, r0 + static_cast<size_t>(j) * rowBytes, rowBytes);
-                SumDivide16_(o, sums16, rowBytes, Divider(static_cast<uint64_t>(count)).Mul32);
+                SumStart16_(sums16, c.Covered(a), segBytes);
+                for (int32_t j = a + 1; j < b; ++j) SumAdd16_(sums16, c.Covered(j), segBytes);
+                SumDivide16_(os, sums16, segBytes, Divider(static_cast<uint64_t>(count)).Mul32);
             } else if (count <= 16843009) {  // 255 × count fits 32 bits
-                for (size_t k = 0; k < rowBytes; ++k) sums[k] = r0[k];
-                for (int64_t j = 1; j < count; ++j) {
-                    const uint8_t* r = r0 + static_cast<size_t>(j) * rowBytes;
-                    for (size_t k = 0; k < rowBytes; ++k) sums[k] += r[k];
+                const uint8_t* r0 = c.Covered(a);
+                for (size_t k = 0; k < segBytes; ++k) sums[k] = r0[k];
+                for (int32_t j = a + 1; j < b; ++j) {
+                    const uint8_t* r = c.Covered(j);
+                    for (size_t k = 0; k < segBytes; ++k) sums[k] += r[k];
                 }
                 const Divider div(static_cast<uint64_t>(count));
-                for (size_t k = 0; k < rowBytes; ++k) o[k] = static_cast<uint8_t>(div(sums[k]));
+                for (size_t k = 0; k < segBytes; ++k) os[k] = static_cast<uint8_t>(div(sums[k]));
             } else {
-                for (size_t k = 0; k < rowBytes; ++k) {
+                for (size_t k = 0; k < segBytes; ++k) {
                     uint64_t sum = 0;
-                    for (int64_t j = 0; j < count; ++j) sum += r0[static_cast<size_t>(j) * rowBytes + k];
-                    o[k] = static_cast<uint8_t>(sum / static_cast<uint64_t>(count));
+                    for (int32_t j = a; j < b; ++j) sum += c.Covered(j)[k];
+                    os[k] = static_cast<uint8_t>(sum / static_cast<uint64_t>(count));
                 }
             }
         }
@@ -484,17 +536,21 @@ void ImgResize(const Limg& src, Limg& dst, int32_t width, int32_t height)
     });
 }
 
-void ImgResample(const Limg& src, Limg& dst, int32_t width, int32_t height)
+void ImgResampleRect_(const Limg& src, Limg& dst, int32_t width, int32_t height, int32_t canvasWidth,
+                      int32_t canvasHeight, int32_t x, int32_t y)
 {
     Guarded("ImgResample", [&] {
+        if (canvasWidth <= 0 || canvasHeight <= 0) ErrSet(2001);
         ImgOpInfo info;
         ImgOpCtx ctx;
         ImgInfo(info, ImgOpResample);
         ImgInitEx(info, ctx, &src, &dst, width, height);
         const Limg& s = *ctx.Src;
         Limg& d = *ctx.Dst;
-        const int32_t sw = s.Width, sh = s.Height;
-        const size_t srcRow = static_cast<size_t>(ctx.SrcRow), dstRow = static_cast<size_t>(ctx.DstRow);
+        const Canvas canvas(ctx.SrcPtr, static_cast<size_t>(ctx.SrcRow), s.Width, s.Height, canvasWidth, canvasHeight,
+                            x, y);
+        const int32_t sw = canvasWidth, sh = canvasHeight;
+        const size_t srcRow = canvas.RowBytes(), dstRow = static_cast<size_t>(ctx.DstRow);
 
         uint8_t* work = nullptr;
         TrackedArray_(work, 3 * static_cast<int64_t>(std::max(srcRow, dstRow)), "tmpbuf1");
@@ -502,24 +558,28 @@ void ImgResample(const Limg& src, Limg& dst, int32_t width, int32_t height)
         const uint32_t hzoom = static_cast<uint32_t>(width / sw);
         const int64_t vstep = static_cast<int64_t>(sh) * OnePixel / height;
         const uint32_t vzoom = static_cast<uint32_t>(height / sh);
-        ImgCopyDims(s, d);
+        ImgSetDims(d, sw, sh, s.Bits);
 
         Limg shrunk;
-        const uint8_t* rowsIn = ctx.SrcPtr;
+        const Canvas* rowsIn = &canvas;
+        Canvas shrunkRows = canvas;
         if (vzoom == 0) {
             ImgAlloc(shrunk, sw, height, 24);
             ImgName(shrunk, "ImgResample", "ih3");
-            ShrinkRows_(ctx.SrcPtr, srcRow, sh, height, vstep, shrunk.Data);
+            ShrinkRows_(canvas, height, vstep, shrunk.Data);
             d.Height = height;
-            rowsIn = shrunk.Data;
+            shrunkRows = Canvas(shrunk.Data, srcRow, sw, height, sw, height, 0, 0);
+            rowsIn = &shrunkRows;
         }
         const int32_t rows = d.Height;
+        uint8_t* bufA = work;
+        uint8_t* bufB = work + std::max(srcRow, dstRow);
 
         if (hstep > OnePixel) {
             HGroup* groups = nullptr;
             TrackedArray_(groups, width, "groups");
             ShrinkPlan_(groups, sw, width, hstep);
-            for (int32_t i = 0; i < rows; ++i) ShrinkRow_(rowsIn + i * srcRow, ctx.DstPtr + i * dstRow, groups, width);
+            for (int32_t i = 0; i < rows; ++i) ShrinkRow_(rowsIn->Row(i, bufA), ctx.DstPtr + i * dstRow, groups, width);
             MemFree(groups);
         } else {
             // Doubling passes first, then one fractional pass below twice.
@@ -538,10 +598,8 @@ void ImgResample(const Limg& src, Limg& dst, int32_t width, int32_t height)
                 TrackedArray_(plan, width, "plan");
                 FractionalPlan_(plan, len, width, step);
             }
-            uint8_t* bufA = work;
-            uint8_t* bufB = work + std::max(srcRow, dstRow);
             for (int32_t i = 0; i < rows; ++i) {
-                const uint8_t* row = rowsIn + i * srcRow;
+                const uint8_t* row = rowsIn->Row(i, bufA);
                 uint8_t* out = ctx.DstPtr + i * dstRow;
                 int32_t n = sw;
                 for (int32_t p = 0; p < passes; ++p) {
@@ -564,4 +622,9 @@ void ImgResample(const Limg& src, Limg& dst, int32_t width, int32_t height)
         ImgSetDims(d, width, height, 24);
         ImgDone(ctx);
     });
+}
+
+void ImgResample(const Limg& src, Limg& dst, int32_t width, int32_t height)
+{
+    ImgResampleRect_(src, dst, width, height, src.Width, src.Height, 0, 0);
 }

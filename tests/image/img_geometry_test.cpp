@@ -421,6 +421,83 @@ TEST_F(ImgGeometryTest, ResampleIntoItsOwnRecord)
     ImgFree(ref);
 }
 
+// The canvas ImgResampleRect_ reads, made in full: src at (x, y), the rest black.
+void MakeCanvas(const Limg& src, Limg& canvas, int32_t w, int32_t h, int32_t x, int32_t y)
+{
+    Make24(canvas, w, h, [&](int32_t cx, int32_t cy) {
+        const int32_t sx = cx - x, sy = cy - y;
+        return (sx >= 0 && sx < src.Width && sy >= 0 && sy < src.Height) ? At24(src, sx, sy) : Rgb{0, 0, 0};
+    });
+}
+
+TEST_F(ImgGeometryTest, ResampleOfACanvasEqualsResamplingTheCanvasMadeInFull)
+{
+    // Source size, canvas size, position on the canvas, result size: crops
+    // (negative positions), borders on either side, a source partly or wholly
+    // off the canvas, enlarging and shrinking, groups of more than 257 rows.
+    const int32_t cases[][8] = {
+        {50, 40, 36, 30, -7, -5, 320, 400},
+        {900, 700, 840, 700, -30, 0, 320, 400},
+        {700, 900, 700, 583, 0, -158, 320, 400},
+        {60, 40, 60, 50, 0, 5, 320, 400},
+        {40, 60, 72, 60, 16, 0, 320, 400},
+        {1000, 500, 1000, 833, 0, 166, 320, 400},
+        {500, 1000, 1200, 1000, 350, 0, 320, 400},
+        {30, 30, 40, 40, 25, -10, 17, 23},
+        {30, 30, 40, 40, -10, 25, 170, 230},
+        {10, 10, 20, 20, 30, 30, 7, 9},
+        {10, 10, 20, 20, -30, 2, 70, 9},
+        {5, 700, 9, 800, 2, 50, 3, 2},
+        {700, 5, 800, 9, 50, 2, 2, 3},
+        {3, 2, 7, 5, 2, 1, 320, 400},
+        {640, 480, 640, 533, 0, 26, 320, 400},
+        {301, 400, 480, 400, 89, 0, 320, 400},
+    };
+    Lcg rnd(11);
+    for (const auto& c : cases) {
+        Limg src, canvas, ref, out;
+        Make24(src, c[0], c[1], [&](int32_t, int32_t) { return Rgb{rnd.Next(), rnd.Next(), rnd.Next()}; });
+        MakeCanvas(src, canvas, c[2], c[3], c[4], c[5]);
+        ImgResample(canvas, ref, c[6], c[7]);
+        ImgResampleRect_(src, out, c[6], c[7], c[2], c[3], c[4], c[5]);
+        ASSERT_EQ(ErrGet(), 0);
+        EXPECT_EQ(out.Width, c[6]);
+        EXPECT_EQ(out.Height, c[7]);
+        EXPECT_EQ(out.Bits, 24);
+        EXPECT_EQ(Bytes(out), Bytes(ref)) << c[0] << "x" << c[1] << " on " << c[2] << "x" << c[3] << " at " << c[4]
+                                          << "," << c[5] << " to " << c[6] << "x" << c[7];
+        // Into its own record, as the import does it: the picture is replaced.
+        ImgResampleRect_(src, src, c[6], c[7], c[2], c[3], c[4], c[5]);
+        ASSERT_EQ(ErrGet(), 0);
+        EXPECT_EQ(Bytes(src), Bytes(ref));
+        ImgFree(out);
+        ImgFree(ref);
+        ImgFree(canvas);
+        ImgFree(src);
+    }
+}
+
+TEST_F(ImgGeometryTest, ResampleOfACanvasConvertsTheSourceAndRefusesAnEmptyCanvas)
+{
+    Limg src, w24, canvas, ref, out;
+    ImgAlloc(src, 9, 7, 8);
+    for (int i = 0; i < 256; ++i) src.Palette[i][0] = src.Palette[i][1] = src.Palette[i][2] = uint8_t(255 - i);
+    for (int32_t i = 0; i < 63; ++i) src.Data[i] = uint8_t(i * 4);
+    ImgConvBit(src, w24, 24);
+    MakeCanvas(w24, canvas, 12, 7, 2, 0);
+    ImgResample(canvas, ref, 320, 400);
+    ImgResampleRect_(src, out, 320, 400, 12, 7, 2, 0);
+    ASSERT_EQ(ErrGet(), 0);
+    EXPECT_EQ(Bytes(out), Bytes(ref));
+    EXPECT_EQ(src.Bits, 8) << "the source is left as it was";
+
+    ImgResampleRect_(w24, out, 320, 400, 0, 7, 0, 0);
+    EXPECT_EQ(ErrGet(), 2001);
+    ErrClear();
+    EXPECT_EQ(Bytes(out), Bytes(ref)) << "a failed call leaves the destination alone";
+    for (Limg* img : {&src, &w24, &canvas, &ref, &out}) ImgFree(*img);
+}
+
 TEST_F(ImgGeometryTest, ResampleToTheOwnSizeIsIdentical)
 {
     Limg src, w16;

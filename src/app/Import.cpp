@@ -1,7 +1,6 @@
 #include "app/Import.h"
 
 #include <cmath>
-#include <cstring>
 
 #include "app/Catalogue.h"
 #include "app/Composer.h"
@@ -64,25 +63,15 @@ bool Convert_(const std::string& source, const std::string& target, const TUniIn
         ImgResample(picture, picture, LogoWidth, LogoHeight);
         if (ErrGet() != 0) return false;
     } else if (!exact) {
-        Limg temp;
-        bool ok = false;
+        // The crop or the bordered canvas is read in place, never made.
         if (Settings.FullScreen) {
-            FitRect r = FillCrop(w, h);
-            ImgCrop(picture, temp, r.X, r.Y, r.Width, r.Height);
-            if (ErrGet() == 0) ImgResample(temp, picture, LogoWidth, LogoHeight);
-            ok = ErrGet() == 0;
+            const FitRect r = FillCrop(w, h);
+            ImgResampleRect_(picture, picture, LogoWidth, LogoHeight, r.Width, r.Height, -r.X, -r.Y);
         } else {
-            FitRect r = BorderCanvas(w, h);
-            ImgAlloc(temp, r.Width, r.Height, 24);
-            if (ErrGet() == 0) {
-                std::memset(temp.Data, 0, static_cast<size_t>(temp.Size));
-                ImgInsert(picture, temp, r.X, r.Y);
-            }
-            if (ErrGet() == 0) ImgResample(temp, picture, LogoWidth, LogoHeight);
-            ok = ErrGet() == 0;
+            const FitRect r = BorderCanvas(w, h);
+            ImgResampleRect_(picture, picture, LogoWidth, LogoHeight, r.Width, r.Height, r.X, r.Y);
         }
-        ImgFree(temp);
-        if (!ok) return false;
+        if (ErrGet() != 0) return false;
     }
 
     ReduceColors(picture);

@@ -196,6 +196,46 @@ TEST_F(ImportTest, TallPictureGetsBlackBandsLeftAndRight)
     ExpectArea(p, 262, 0, 319, 399, Black, "right band");
 }
 
+TEST_F(ImportTest, FittingGivesTheBytesOfAnExplicitCropOrCanvas)
+{
+    // The import reads the crop or the bordered canvas in place; the result
+    // is that of cutting the crop or pasting onto a black canvas first.
+    const int32_t sizes[][2] = {{1001, 777}, {777, 1001},  {100, 80}, {50, 90},  {321, 401},
+                                {645, 412},  {2000, 1700}, {7, 9},    {1500, 3}, {3, 1500}};
+    for (const auto& size : sizes) {
+        const int32_t w = size[0], h = size[1];
+        Lcg rnd(w * 7 + h);
+        const std::string name = "C:\\PICS\\p" + std::to_string(w) + "x" + std::to_string(h) + ".bmp";
+        Save24(name, w, h, [&](int32_t x, int32_t y) {
+            return Rgb{uint8_t(x * 255 / w + rnd.Next(24)), uint8_t(y * 255 / h + rnd.Next(24)),
+                       uint8_t(rnd.Next(256))};
+        });
+        for (const bool fill : {true, false}) {
+            Limg ref, temp;
+            ImgLoad(name, ref);
+            if (fill) {
+                const FitRect r = FillCrop(w, h);
+                ImgCrop(ref, temp, r.X, r.Y, r.Width, r.Height);
+            } else {
+                const FitRect r = BorderCanvas(w, h);
+                ImgAlloc(temp, r.Width, r.Height, 24);
+                std::fill(temp.Data, temp.Data + temp.Size, uint8_t{0});
+                ImgInsert(ref, temp, r.X, r.Y);
+            }
+            ImgResample(temp, ref, 320, 400);
+            ReduceColors(ref);
+            ASSERT_EQ(ErrGet(), 0);
+            const Picture p = Import(name, fill);
+            const std::string what = name + (fill ? " filling" : " with borders");
+            EXPECT_EQ(p.Indexes, std::vector<uint8_t>(ref.Data, ref.Data + 320 * 400)) << what;
+            for (int i = 0; i < 256; ++i)
+                ASSERT_EQ(p.Palette[i], (Rgb{ref.Palette[i][2], ref.Palette[i][1], ref.Palette[i][0]})) << what;
+            ImgFree(temp);
+            ImgFree(ref);
+        }
+    }
+}
+
 TEST_F(ImportTest, LogoScreenModesAreStretchedWhateverTheFittingRule)
 {
     Save24("C:\\PICS\\half.bmp", 320, 200, [](int32_t, int32_t y) { return y < 100 ? Red : Blue; });

@@ -218,6 +218,93 @@ TEST(PixJpeg, FailsCleanlyOnDamagedFiles)
     EXPECT_NE(read_JPEG_file(cut.c_str(), back.data(), back.size(), &w, &h, &c), 0);
 }
 
+// libjpeg's own decode of a file through its stdio source, blue-green-red.
+std::vector<uint8_t> ReferenceDecode(const std::string& path)
+{
+    jpeg_decompress_struct d{};
+    jpeg_error_mgr err{};
+    d.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&d);
+    FILE* f = std::fopen(path.c_str(), "rb");
+    jpeg_stdio_src(&d, f);
+    jpeg_read_header(&d, TRUE);
+    d.out_color_space = JCS_EXT_BGR;
+    jpeg_start_decompress(&d);
+    std::vector<uint8_t> out(static_cast<size_t>(d.output_width) * d.output_height * 3);
+    while (d.output_scanline < d.output_height) {
+        JSAMPROW row = &out[static_cast<size_t>(d.output_scanline) * d.output_width * 3];
+        jpeg_read_scanlines(&d, &row, 1);
+    }
+    jpeg_finish_decompress(&d);
+    jpeg_destroy_decompress(&d);
+    std::fclose(f);
+    return out;
+}
+
+TEST(PixJpeg, ReadsEveryFileAsLibjpegsOwnFileSourceDoes)
+{
+    // Files of a few hundred kilobytes cross the reader's buffer many times:
+    // sequential, progressive, with restart markers, and cut short.
+    ScratchDir dir;
+    const int w = 700, h = 500;
+    std::vector<uint8_t> px(static_cast<size_t>(w) * h * 3);
+    uint32_t state = 99;
+    for (size_t i = 0; i < px.size(); ++i) {
+        state = state * 1664525u + 1013904223u;
+        px[i] = static_cast<uint8_t>((i / 3 % w) / 6 + (state >> 25));
+    }
+    const std::string plain = dir.File("plain.jpg");
+    ASSERT_EQ(write_JPEG_file(plain.c_str(), px.data(), w, h, 95), 0);
+    auto encode = [&](const std::string& path, bool progressive, int restart) {
+        jpeg_compress_struct c{};
+        jpeg_error_mgr err{};
+        c.err = jpeg_std_error(&err);
+        jpeg_create_compress(&c);
+        FILE* f = std::fopen(path.c_str(), "wb");
+        jpeg_stdio_dest(&c, f);
+        c.image_width = w;
+        c.image_height = h;
+        c.input_components = 3;
+        c.in_color_space = JCS_EXT_BGR;
+        jpeg_set_defaults(&c);
+        jpeg_set_quality(&c, 90, TRUE);
+        if (progressive) jpeg_simple_progression(&c);
+        c.restart_interval = static_cast<unsigned>(restart);
+        jpeg_start_compress(&c, TRUE);
+        while (c.next_scanline < c.image_height) {
+            JSAMPROW row = &px[static_cast<size_t>(c.next_scanline) * w * 3];
+            jpeg_write_scanlines(&c, &row, 1);
+        }
+        jpeg_finish_compress(&c);
+        jpeg_destroy_compress(&c);
+        std::fclose(f);
+    };
+    const std::string progressive = dir.File("progressive.jpg"), restarts = dir.File("restarts.jpg");
+    encode(progressive, true, 0);
+    encode(restarts, false, 7);
+    std::vector<std::string> files = {plain, progressive, restarts};
+    for (const std::string& whole : {plain, progressive}) {
+        std::vector<uint8_t> bytes = ReadAll(whole);
+        ASSERT_GT(bytes.size(), 2u * 65536);
+        for (size_t keep : {bytes.size() / 3, size_t{65536} + 100}) {
+            files.push_back(whole + std::to_string(keep) + ".jpg");
+            WriteAll(files.back(), std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(keep)));
+        }
+    }
+    for (const std::string& file : files) {
+        std::vector<uint8_t> back(px.size(), 0xEE);
+        int32_t rw = 0, rh = 0, rc = 0;
+        ASSERT_EQ(read_JPEG_file(file.c_str(), back.data(), back.size(), &rw, &rh, &rc), 0) << file;
+        EXPECT_TRUE(back == ReferenceDecode(file)) << file;
+    }
+
+    const std::string empty = dir.File("empty.jpg");
+    WriteAll(empty, {});
+    int32_t iw, ih, ic;
+    EXPECT_NE(info_JPEG_file(empty.c_str(), &iw, &ih, &ic), 0);
+    EXPECT_STREQ(pixcodec_JPEG_message(), "Empty input file");
+}
+
 TEST(PixJpeg, WriteFailureLeavesNoFile)
 {
     ScratchDir dir;

@@ -69,15 +69,27 @@ int32_t PaddedSize(int32_t size)
 
 // Picture blocks run to tens of megabytes. Touching such a block page by
 // small page costs more than the pixel work done on it, so large blocks ask
-// for huge pages (a hint the system may ignore).
+// for huge pages (a hint the system may ignore), and a fresh one starts on a
+// huge-page boundary: only whole aligned huge pages can be given, and an
+// unaligned block would fault in its first and last two megabytes by small
+// pages.
+constexpr int64_t LargeBlock = 4 * 1024 * 1024;
+constexpr size_t HugePage = 2 * 1024 * 1024;
+
 void AdviseLargeBlock(void* block, int32_t size)
 {
-    constexpr int64_t LargeBlock = 4 * 1024 * 1024;
     if (size < LargeBlock) return;
     const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
     const uintptr_t begin = (reinterpret_cast<uintptr_t>(block) + page - 1) & ~(page - 1);
     const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + static_cast<uintptr_t>(size)) & ~(page - 1);
     if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
+void* NewBlock(int32_t size)
+{
+    if (size < LargeBlock) return std::malloc(static_cast<size_t>(size));
+    void* block = nullptr;
+    return posix_memalign(&block, HugePage, static_cast<size_t>(size)) == 0 ? block : nullptr;
 }
 
 // Reports what is still tracked when the program ends.
@@ -110,7 +122,7 @@ int32_t MemAllocAt(const void* owner, void*& block, int32_t size)
         } else if (t.Count >= MaxMemBlocks) {
             code = 2001;
         } else {
-            void* fresh = std::malloc(static_cast<size_t>(padded));
+            void* fresh = NewBlock(padded);
             if (fresh == nullptr) {
                 code = 2001;
             } else {

@@ -57,6 +57,23 @@ TEST_F(TrackedTest, ResizeKeepsNameAndContents)
     MemFree(p);
 }
 
+TEST_F(TrackedTest, LargeBlocksStartOnAHugePageAndResizeLikeOthers)
+{
+    // Picture-sized blocks start on a 2 MB boundary, where huge pages can back them whole.
+    uint8_t* p = nullptr;
+    ASSERT_EQ(MemAlloc(p, 5 * 1024 * 1024), 0);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % (2 * 1024 * 1024), 0u);
+    p[0] = 'a';
+    p[5 * 1024 * 1024 - 1] = 'z';
+    ASSERT_EQ(MemAlloc(p, 9 * 1024 * 1024), 0);
+    EXPECT_EQ(p[0], 'a');
+    EXPECT_EQ(p[5 * 1024 * 1024 - 1], 'z');
+    ASSERT_EQ(MemAlloc(p, 16), 0);
+    EXPECT_EQ(p[0], 'a');
+    EXPECT_EQ(MemCount(), 1);
+    MemFree(p);
+}
+
 TEST_F(TrackedTest, FreeOfUntrackedOrNullLeavesTheVariable)
 {
     uint8_t local[4];

@@ -68,24 +68,18 @@ Rect CanvasRect(int32_t w, int32_t h)
     return {0, (height - h) / 2, w, height};
 }
 
+// As the import does it: the crop or the bordered canvas is resampled in
+// place, never made.
 void FitByCrop(Limg& picture)
 {
     const Rect r = CropRect(picture.Width, picture.Height);
-    Limg temp;
-    ImgCrop(picture, temp, r.X, r.Y, r.W, r.H);
-    ImgResample(temp, picture, LogoWidth, LogoHeight);
-    ImgFree(temp);
+    ImgResampleRect_(picture, picture, LogoWidth, LogoHeight, r.W, r.H, -r.X, -r.Y);
 }
 
 void FitWithBorders(Limg& picture)
 {
     const Rect r = CanvasRect(picture.Width, picture.Height);
-    Limg temp;
-    ImgAlloc(temp, r.W, r.H, 24);
-    std::memset(temp.Data, 0, static_cast<size_t>(temp.Size));
-    ImgInsert(picture, temp, r.X, r.Y);
-    ImgResample(temp, picture, LogoWidth, LogoHeight);
-    ImgFree(temp);
+    ImgResampleRect_(picture, picture, LogoWidth, LogoHeight, r.W, r.H, r.X, r.Y);
 }
 
 void ReduceColors(Limg& img)

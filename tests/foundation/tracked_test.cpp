@@ -76,7 +76,7 @@ TEST_F(TrackedTest, LargeBlocksStartOnAHugePageAndResizeLikeOthers)
 
 TEST_F(TrackedTest, FreeOfUntrackedOrNullLeavesTheVariable)
 {
-    uint8_t local[4];
+    uint8_t local[4] = {};
     uint8_t* p = local;
     MemFree(p);
     EXPECT_EQ(p, local);

@@ -9,7 +9,6 @@
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
 #include "foundation/Memory.h"
-#include "foundation/Utils.h"
 #include "image/ImgBasic.h"
 
 namespace {
@@ -77,7 +76,7 @@ void DIBOpen_(TImgf& f, const std::string& name)
         if (done < 2 || header[0] != 'B' || header[1] != 'M') ErrSet(6002);
         if (done < HeadersSize) ErrSet(5003);
 
-        const int32_t dataOffset = static_cast<int32_t>(GetU32LE(header + 10));
+        const uint32_t dataOffset = GetU32LE(header + 10);
         const uint32_t infoSize = GetU32LE(header + 14);
         const int32_t width = static_cast<int32_t>(GetU32LE(header + 18));
         const int32_t height = static_cast<int32_t>(GetU32LE(header + 22));
@@ -93,8 +92,10 @@ void DIBOpen_(TImgf& f, const std::string& name)
         f.Supported = infoSize == InfoHeaderSize && knownDepth && knownCompression && f.ImageSize > 0;
         f.BottomUp = true;
         f.PalPos = HeadersSize;
-        f.PalSize = Clamp(dataOffset - HeadersSize, 0, MaxPaletteSize);
-        f.DataPos = dataOffset;
+        // The offset is unsigned; one past 2 GB lies beyond any file this
+        // program opens, so its rows are missing.
+        f.PalSize = static_cast<int32_t>(std::clamp<int64_t>(int64_t{dataOffset} - HeadersSize, 0, MaxPaletteSize));
+        f.DataPos = static_cast<int32_t>(std::min<uint32_t>(dataOffset, INT32_MAX));
     });
 }
 

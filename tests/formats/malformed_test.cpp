@@ -33,6 +33,9 @@ struct Malformed {
 const Malformed Files[] = {
     // A data offset of 0x80000000 once overflowed the palette size.
     {"bmp/malformed/dataoffset-overflow.bmp", 0, 6001},
+    // iTXt chunks claiming over a gigabyte, once buffered whole by libpng.
+    {"png/malformed/chunk-length-oom.png", 5003, 5003},
+    {"png/malformed/chunk-length-oom-2.png", 5003, 5003},
 };
 // clang-format on
 

@@ -55,6 +55,10 @@ inline constexpr int32_t JpegExpansion = 64 * 3 * 8;
 // TIFF rows come in any of its codings; LZW is the densest that loads.
 inline constexpr int32_t TiffExpansion = LzwExpansion;
 
+// Pictures up to this size are decoded whatever the coded data holds: a
+// damaged small file still gives its partial picture.
+inline constexpr int64_t SmallPictureBytes = 1 << 16;
+
 // width × height × bytesPP into bytes when all three are positive and the
 // product fits the 32-bit size of a memory block.
 inline bool PictureBytes(int64_t width, int64_t height, int64_t bytesPP, int32_t& bytes)
@@ -63,8 +67,8 @@ inline bool PictureBytes(int64_t width, int64_t height, int64_t bytesPP, int32_t
 }
 
 // True when `coded` bytes of a coding of the given expansion can give
-// `decoded` bytes of picture.
+// `decoded` bytes of picture, or the picture is small.
 inline bool CodedBytesSuffice(int64_t decoded, int64_t coded, int64_t expansion)
 {
-    return decoded >= 0 && coded >= 0 && decoded <= coded * expansion;
+    return decoded >= 0 && coded >= 0 && (decoded <= SmallPictureBytes || decoded <= coded * expansion);
 }

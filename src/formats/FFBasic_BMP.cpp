@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "formats/DecodeLimits.h"
 #include "formats/FFInternal.h"
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
@@ -16,7 +17,7 @@ namespace {
 constexpr int32_t FileHeaderSize = 14;
 constexpr int32_t InfoHeaderSize = 40;
 constexpr int32_t HeadersSize = FileHeaderSize + InfoHeaderSize;
-constexpr int32_t PaletteEntries = 256;
+constexpr int32_t PaletteEntries = MaxPaletteEntries;
 constexpr int32_t MaxPaletteSize = PaletteEntries * 4;
 constexpr uint32_t BiRgb = 0;
 constexpr uint32_t BiRle8 = 1;
@@ -115,7 +116,10 @@ void DIBLoad_(const std::string& name, Limg& img)
         if (!imgf.Supported) ErrSet(6001);
         ImgfCheckGeometry_(imgf, 6001);
         const int32_t padding = RowPadding(imgf.LineSize);
-        if (!imgf.Compressed) ImgfCheckRows_(imgf, padding);
+        if (imgf.Compressed)
+            ImgfCheckCoded_(imgf, imgf.ImageSize, RleBmpExpansion);
+        else
+            ImgfCheckRows_(imgf, padding);
 
         ImgAlloc(img, imgf.Width, imgf.Height, imgf.Bits);
         if (imgf.BytesPP == 1) {

@@ -296,7 +296,7 @@ void PNGLoad(const std::string& name, Limg& img)
                 Check_(StepGetPalette_(h, palette, count));
                 // Entries the file does not hold are black.
                 std::memset(img.Palette, 0, sizeof img.Palette);
-                for (int i = 0; i < count && i < 256; ++i) {
+                for (int i = 0; i < count && i < MaxPaletteEntries; ++i) {
                     img.Palette[i][0] = palette[i].blue;
                     img.Palette[i][1] = palette[i].green;
                     img.Palette[i][2] = palette[i].red;

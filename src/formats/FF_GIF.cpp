@@ -1,7 +1,5 @@
 #include "formats/FF_GIF.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 
 #include "formats/DecodeLimits.h"
@@ -10,7 +8,7 @@
 #include "foundation/FileIO.h"
 #include "foundation/Memory.h"
 #include "foundation/Utils.h"
-#include "platform/Paths.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -91,13 +89,13 @@ std::string LowerCase_(std::string s)
     return s;
 }
 
-// Nanoseconds of the file's last modification, 0 when it cannot be read.
+// The file's last modification in the finest steps the host keeps (a file
+// rewritten at the same size within one second must not match its old
+// scan); 0 when it cannot be read.
 int64_t ModTimeOf_(const std::string& name)
 {
-    std::string host = platform::HostPath(name);
-    struct stat st {};
-    if (host.empty() || stat(host.c_str(), &st) != 0) return 0;
-    return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    int64_t nanoseconds = 0;
+    return platform::FileModificationTime(name, nanoseconds) ? nanoseconds : 0;
 }
 
 void ReadPalette_(uint8_t (*palette)[3], int32_t entries)

@@ -36,6 +36,8 @@ const Malformed Files[] = {
     // iTXt chunks claiming over a gigabyte, once buffered whole by libpng.
     {"png/malformed/chunk-length-oom.png", 5003, 5003},
     {"png/malformed/chunk-length-oom-2.png", 5003, 5003},
+    // A stream header chunk of no bytes, once copied from a null pointer.
+    {"avi/malformed/empty-strh.avi", 8005, -1},
 };
 // clang-format on
 

@@ -37,9 +37,8 @@ inline constexpr int32_t PassOverPieceBytes = 1 << 16;
 
 // The most picture bytes one byte of coded data can give, by coding: the
 // densest code of each, so that no real file is refused. Pixels a code skips
-// (a BMP delta or end of line, the canvas around a GIF frame) are not filled
-// from the file and do not count.
-inline constexpr int32_t RawExpansion = 1;
+// (a BMP delta or end of line) or no frame covers (a GIF screen) are not
+// filled from the file: a picture made mostly of them is refused.
 inline constexpr int32_t RleBmpExpansion = 128;  // a two-byte run of 255 pixels
 inline constexpr int32_t RlePcxExpansion = 32;   // a two-byte run of 63
 inline constexpr int32_t RleTgaExpansion = 128;  // a header byte and one pixel for 128 pixels

@@ -7,6 +7,11 @@
 
 #include "formats/DecodeLimits.h"
 #include "formats/FFBasic.h"
+#include "formats/FFBasic_PCX.h"
+#include "formats/FFBasic_TGA.h"
+#include "formats/FF_GIF.h"
+#include "formats/FF_SGI.h"
+#include "formats/FF_SUN.h"
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
@@ -240,6 +245,97 @@ TEST_F(LimitsTest, CodecLibraryFilesMustHoldDataForTheirPicture)
     tiff = Cat(Cat(tiff, ifd), Bytes(8, 0x80));
     EXPECT_EQ(Refused("big.tif", tiff), 6003);
     EXPECT_EQ(DescribedWidth("big.tif"), 20000);
+}
+
+// The densest stream each decoder can be given, repeated: what it writes
+// stays within the expansion its cap assumes, and comes near it.
+using Decoder = int32_t (*)(const Bytes& coded, Bytes& out);
+
+double Ratio(const Bytes& unit, int repeats, Decoder decode)
+{
+    Bytes coded;
+    for (int i = 0; i < repeats; ++i) coded.insert(coded.end(), unit.begin(), unit.end());
+    Bytes out(coded.size() * 1024);
+    return static_cast<double>(decode(coded, out)) / static_cast<double>(coded.size());
+}
+
+int32_t Size(const Bytes& b)
+{
+    return static_cast<int32_t>(b.size());
+}
+
+// Codes for the LZW decoder that make every string one byte longer than
+// the last until the table is full, then repeat the longest one; least
+// significant bit first, in sub-blocks after the minimum code size.
+Bytes LongestLzwStrings(int repeats)
+{
+    const int minCodeSize = 2, firstFree = 6;
+    std::vector<std::pair<int, int>> codes = {{0, 3}};  // code, width
+    int next = firstFree, width = 3;
+    for (int code = firstFree; code < 4096; ++code) {
+        codes.push_back({code, width});
+        if (++next > (1 << width) - 1 && width < 12) ++width;
+    }
+    for (int i = 0; i < repeats; ++i) codes.push_back({4095, 12});
+    Bytes packed;
+    uint32_t acc = 0;
+    int bits = 0;
+    for (auto [code, w] : codes) {
+        acc |= static_cast<uint32_t>(code) << bits;
+        for (bits += w; bits >= 8; bits -= 8, acc >>= 8) packed.push_back(static_cast<uint8_t>(acc));
+    }
+    if (bits > 0) packed.push_back(static_cast<uint8_t>(acc));
+    Bytes data = {minCodeSize};
+    for (size_t i = 0; i < packed.size(); i += 255) {
+        const size_t n = std::min<size_t>(255, packed.size() - i);
+        data.push_back(static_cast<uint8_t>(n));
+        data.insert(data.end(), packed.begin() + static_cast<long>(i), packed.begin() + static_cast<long>(i + n));
+    }
+    data.push_back(0);
+    return data;
+}
+
+TEST_F(LimitsTest, DensestStreamsStayWithinTheirExpansion)
+{
+    const double pcx = Ratio({0xFF, 7}, 1000,
+                             [](const Bytes& c, Bytes& o) { return PCXunCmps_(c.data(), Size(c), o.data(), Size(o)); });
+    EXPECT_LE(pcx, RlePcxExpansion);
+    EXPECT_GT(pcx, RlePcxExpansion - 1);
+
+    const double tga = Ratio({255, 1, 2, 3, 4}, 1000, [](const Bytes& c, Bytes& o) {
+        return TGAunCmps_(c.data(), Size(c), o.data(), Size(o), 4);
+    });
+    EXPECT_LE(tga, RleTgaExpansion);
+    EXPECT_GT(tga, 100);
+
+    // An SGI row ends at its first zero count, so one row is one run.
+    Bytes sgiOut(1024);
+    EXPECT_EQ(SGIunCmpsRow(Bytes{127, 9}.data(), 2, sgiOut.data(), Size(sgiOut)), 127);
+    EXPECT_LE(127 / 2.0, RleSgiExpansion);
+
+    const double sun = Ratio({128, 255, 7}, 1000,
+                             [](const Bytes& c, Bytes& o) { return SUNunCmps(c.data(), Size(c), o.data(), Size(o)); });
+    EXPECT_LE(sun, RleSunExpansion);
+    EXPECT_GT(sun, RleSunExpansion - 1);
+
+    Bytes runs = BmpHeader(255, 1000, 1);
+    for (int i = 0; i < 1000; ++i) runs.insert(runs.end(), {255, 9});
+    runs.insert(runs.end(), {0, 1});
+    machine.WriteFile("C:\\runs.bmp", runs);
+    ImgLoad("C:\\runs.bmp", img);
+    ASSERT_EQ(ErrGet(), 0);
+    EXPECT_EQ(img.Data[255 * 1000 - 1], 9);
+    EXPECT_LE(255 * 1000 / static_cast<double>(runs.size() - 54), RleBmpExpansion);
+
+    const Bytes lzw = LongestLzwStrings(2000);
+    Bytes tables(GIFLzwTableSize);
+    Bytes out(24 << 20);
+    const int32_t written = GIFDecodeLZW(lzw.data(), Size(lzw), out.data(), Size(out), tables.data());
+    ASSERT_GT(written, 16000000);
+    EXPECT_EQ(out[static_cast<size_t>(written) - 1], 0);
+    const double gif = static_cast<double>(written) / static_cast<double>(lzw.size());
+    EXPECT_LE(gif, LzwExpansion);
+    EXPECT_GT(gif, LzwExpansion / 2);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "formats/Codecs.h"
+#include "formats/DecodeLimits.h"
 #include "formats/FFInternal.h"
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
@@ -73,9 +74,6 @@ constexpr SaveDepthRow SaveDepthTable[] = {
     {FmtMPEG, {24, 24, 24, 24, 24, 24}}, {FmtMPEG, {24, 24, 24, 24, 24, 24}}, {FmtWAV, {0, 0, 0, 0, 0, 0}},
     {FmtRGB, {24, 24, 24, 24, 24, 24}},  {FmtRAS, {8, 24, 24, 24, 24, 24}},   {FmtPNM, {24, 24, 24, 24, 24, 24}},
 };
-
-constexpr int32_t MinSaveSide = 4;
-constexpr int32_t MaxSaveSide = 4096;
 
 bool IsLoadable(uint32_t id)
 {
@@ -349,8 +347,8 @@ void SavePrepare(uint32_t id, TSaveCtx& ctx, const Limg& img)
                 row = &r;
                 break;
             }
-        if (!MemIsTracked(img.Data) || img.Width < MinSaveSide || img.Width > MaxSaveSide || img.Height < MinSaveSide ||
-            img.Height > MaxSaveSide || row == nullptr)
+        if (!MemIsTracked(img.Data) || img.Width < MinRecordSide || img.Width > MaxRecordSide ||
+            img.Height < MinRecordSide || img.Height > MaxRecordSide || row == nullptr)
             ErrSet(11001);
         int column = 5;
         switch (img.Bits) {
@@ -402,11 +400,9 @@ void ImgfSetGeometry_(TImgf& f, int32_t width, int32_t height, int32_t bits)
     f.BytesPP = (bits + 7) / 8;
     f.LineSize = 0;
     f.ImageSize = 0;
-    int32_t line = 0;
     int32_t image = 0;
-    if (width > 0 && height > 0 && f.BytesPP > 0 && CheckedMul32(width, f.BytesPP, line) &&
-        CheckedMul32(line, height, image)) {
-        f.LineSize = line;
+    if (PictureBytes(width, height, f.BytesPP, image)) {
+        f.LineSize = width * f.BytesPP;
         f.ImageSize = image;
     }
 }
@@ -420,6 +416,12 @@ void ImgfCheckRows_(const TImgf& f, int32_t padding)
 {
     const int64_t rows = static_cast<int64_t>(f.LineSize + static_cast<int64_t>(padding)) * (f.Height - 1) + f.LineSize;
     if (f.DataPos < 0 || padding < 0 || static_cast<int64_t>(f.DataPos) + rows > f.FileSize) ErrSet(5003);
+}
+
+void ImgfCheckCoded_(const TImgf& f, int64_t decoded, int32_t expansion)
+{
+    if (f.DataPos < 0 || f.DataPos > f.FileSize) ErrSet(5003);
+    if (!CodedBytesSuffice(decoded, f.FileSize - f.DataPos, expansion)) ErrSet(6003);
 }
 
 void ImgfOpen_(TImgf& f, const std::string& name)

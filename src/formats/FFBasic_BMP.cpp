@@ -4,12 +4,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "formats/DecodeLimits.h"
 #include "formats/FFInternal.h"
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
 #include "foundation/Memory.h"
-#include "foundation/Utils.h"
 #include "image/ImgBasic.h"
 
 namespace {
@@ -17,7 +17,7 @@ namespace {
 constexpr int32_t FileHeaderSize = 14;
 constexpr int32_t InfoHeaderSize = 40;
 constexpr int32_t HeadersSize = FileHeaderSize + InfoHeaderSize;
-constexpr int32_t PaletteEntries = 256;
+constexpr int32_t PaletteEntries = MaxPaletteEntries;
 constexpr int32_t MaxPaletteSize = PaletteEntries * 4;
 constexpr uint32_t BiRgb = 0;
 constexpr uint32_t BiRle8 = 1;
@@ -77,7 +77,7 @@ void DIBOpen_(TImgf& f, const std::string& name)
         if (done < 2 || header[0] != 'B' || header[1] != 'M') ErrSet(6002);
         if (done < HeadersSize) ErrSet(5003);
 
-        const int32_t dataOffset = static_cast<int32_t>(GetU32LE(header + 10));
+        const uint32_t dataOffset = GetU32LE(header + 10);
         const uint32_t infoSize = GetU32LE(header + 14);
         const int32_t width = static_cast<int32_t>(GetU32LE(header + 18));
         const int32_t height = static_cast<int32_t>(GetU32LE(header + 22));
@@ -93,8 +93,10 @@ void DIBOpen_(TImgf& f, const std::string& name)
         f.Supported = infoSize == InfoHeaderSize && knownDepth && knownCompression && f.ImageSize > 0;
         f.BottomUp = true;
         f.PalPos = HeadersSize;
-        f.PalSize = Clamp(dataOffset - HeadersSize, 0, MaxPaletteSize);
-        f.DataPos = dataOffset;
+        // The offset is unsigned; one past 2 GB lies beyond any file this
+        // program opens, so its rows are missing.
+        f.PalSize = static_cast<int32_t>(std::clamp<int64_t>(int64_t{dataOffset} - HeadersSize, 0, MaxPaletteSize));
+        f.DataPos = static_cast<int32_t>(std::min<uint32_t>(dataOffset, INT32_MAX));
     });
 }
 
@@ -114,7 +116,10 @@ void DIBLoad_(const std::string& name, Limg& img)
         if (!imgf.Supported) ErrSet(6001);
         ImgfCheckGeometry_(imgf, 6001);
         const int32_t padding = RowPadding(imgf.LineSize);
-        if (!imgf.Compressed) ImgfCheckRows_(imgf, padding);
+        if (imgf.Compressed)
+            ImgfCheckCoded_(imgf, imgf.ImageSize, RleBmpExpansion);
+        else
+            ImgfCheckRows_(imgf, padding);
 
         ImgAlloc(img, imgf.Width, imgf.Height, imgf.Bits);
         if (imgf.BytesPP == 1) {

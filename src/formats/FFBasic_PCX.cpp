@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "formats/DecodeLimits.h"
+
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
@@ -18,8 +20,6 @@ constexpr int32_t PcxMaxRun = 63;
 constexpr int32_t PcxMaxField = 65535;
 // Per-plane line lengths beyond the width by more than this are not trusted.
 constexpr int32_t PcxMaxLinePadding = 8;
-// Larger pictures are refused rather than allocated.
-constexpr int32_t MaxImageBytes = 1 << 28;
 
 // Header fields that the working record has no place for.
 struct TPcxExtra {
@@ -172,7 +172,8 @@ void PCXLoad_(const std::string& name, Limg& img)
         const int32_t w = imgf.Width, h = imgf.Height, planes = imgf.BytesPP;
         const TPcxLayout layout = RowLayout(w, h, planes, pcxExtra);
         int32_t limit = 0;
-        if (!CheckedMul32(layout.RowBytes, h, limit) || limit > MaxImageBytes) ErrSet(6001);
+        if (!PictureBytes(layout.RowBytes, h, 1, limit)) ErrSet(6001);
+        ImgfCheckCoded_(imgf, limit, RlePcxExpansion);
         ImgAlloc(img, w, h, planes * 8);
         GetCmpsData_(imgf);
         int32_t dataLen = imgf.CmpsSize;
@@ -182,7 +183,7 @@ void PCXLoad_(const std::string& name, Limg& img)
             const int32_t tail = PcxPaletteBytes + 1;
             if (dataLen >= tail && imgf.CmpsData[dataLen - tail] == PcxPaletteMarker) {
                 const uint8_t* pal = imgf.CmpsData + dataLen - PcxPaletteBytes;
-                for (int i = 0; i < 256; ++i) {
+                for (int i = 0; i < MaxPaletteEntries; ++i) {
                     img.Palette[i][0] = pal[3 * i + 2];
                     img.Palette[i][1] = pal[3 * i + 1];
                     img.Palette[i][2] = pal[3 * i];

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "formats/DecodeLimits.h"
+
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
@@ -14,19 +16,29 @@ constexpr int32_t TgaHeaderSize = 18;
 constexpr int32_t TgaMaxPacket = 128;
 constexpr int32_t TgaMaxField = 65535;
 constexpr uint8_t TgaTopFirst = 32;
-constexpr int32_t TgaPaletteEntries = 256;
+constexpr int32_t TgaPaletteEntries = MaxPaletteEntries;
 constexpr int32_t TgaMaxEntrySize = 32;  // (255 + 7) div 8
-// Larger pictures are refused rather than allocated.
-constexpr int32_t MaxImageBytes = 1 << 28;
 
 // The header field that the working record has no place for.
 uint8_t tgaMapType = 0;
 
+// The colour map entries read: those of the file, at most 256.
+int32_t PaletteEntriesRead(const TImgf& f)
+{
+    return std::min(f.PalSize / f.PalEntrySize, TgaPaletteEntries);
+}
+
+// Raises 6009 when the entries read lie past the end of the file.
+void CheckPalette(const TImgf& f)
+{
+    const int32_t bytes = PaletteEntriesRead(f) * f.PalEntrySize;
+    if (static_cast<int64_t>(f.PalPos) + bytes > f.FileSize) ErrSet(6009);
+}
+
 void ReadPalette(TImgf& f, Limg& img)
 {
-    const int32_t entries = std::min(f.PalSize / f.PalEntrySize, TgaPaletteEntries);
+    const int32_t entries = PaletteEntriesRead(f);
     const int32_t bytes = entries * f.PalEntrySize;
-    if (static_cast<int64_t>(f.PalPos) + bytes > f.FileSize) ErrSet(6009);
     uint8_t map[TgaPaletteEntries * TgaMaxEntrySize];
     FSeek(f.Handle, f.PalPos);
     FRead(f.Handle, map, bytes);
@@ -171,11 +183,17 @@ void TGALoad_(const std::string& name, Limg& img)
 {
     Guarded("TGALoad_", [&] {
         TGAOpen_(imgf, name);
-        if (!imgf.Supported || imgf.ImageSize > MaxImageBytes) ErrSet(6001);
+        if (!imgf.Supported) ErrSet(6001);
+        const bool mapped = tgaMapType != 0 && imgf.PalEntrySize != 0;
+        if (mapped) CheckPalette(imgf);
+        if (imgf.Compressed)
+            ImgfCheckCoded_(imgf, imgf.ImageSize, RleTgaExpansion);
+        else
+            ImgfCheckRows_(imgf, 0);
         const int32_t w = imgf.Width, h = imgf.Height;
         ImgAlloc(img, w, h, imgf.Bits);
         std::memset(img.Palette, 0, sizeof img.Palette);
-        if (tgaMapType != 0 && imgf.PalEntrySize != 0) {
+        if (mapped) {
             ReadPalette(imgf, img);
         } else if (imgf.Bits == 8) {
             for (int i = 0; i < 256; ++i)
@@ -189,7 +207,6 @@ void TGALoad_(const std::string& name, Limg& img)
             MemFree(imgf.CmpsData);
             if (imgf.BottomUp) ImgFlipV(img, img);
         } else {
-            ImgfCheckRows_(imgf, 0);
             Dsk2Mem_(imgf, img.Data, 0);
         }
         ImgfClose_(imgf);

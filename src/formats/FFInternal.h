@@ -52,6 +52,12 @@ void ImgfCheckGeometry_(const TImgf& f, int32_t code);
 // missing). Call before allocating for uncompressed data.
 void ImgfCheckRows_(const TImgf& f, int32_t padding);
 
+// Raises 5003 when DataPos lies outside the file, and 6003 ("Cannot
+// decompress image data.") when the coded bytes from DataPos on cannot give
+// `decoded` bytes at the coding's expansion (DecodeLimits.h). Call before
+// allocating for compressed data.
+void ImgfCheckCoded_(const TImgf& f, int64_t decoded, int32_t expansion);
+
 // Clears the record, opens the file for reading and sets FileSize.
 void ImgfOpen_(TImgf& f, const std::string& name);
 // Closes the record's file, if open, and frees CmpsData, if held.

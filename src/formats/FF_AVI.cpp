@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "formats/DecodeLimits.h"
 #include "formats/FF_WAV.h"
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
@@ -260,7 +261,7 @@ bool AVIStreamReadFormat_(PAVISTREAM stream, uint8_t*& block, int32_t& size, int
     LabelPush("AVIStreamReadFormat_");
     bool ok = false;
     int32_t need = 0;
-    if (AVIStreamReadFormat(stream, 0, nullptr, &need) == AviErrOk && need > 0) {
+    if (AVIStreamReadFormat(stream, 0, nullptr, &need) == AviErrOk && need > 0 && need <= MaxStreamFormatBytes) {
         // A short format reads as far as it goes; the fields it lacks are 0.
         const int32_t room = std::max(need, minSize);
         MemAlloc(block, room);

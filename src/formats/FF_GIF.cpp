@@ -1,15 +1,14 @@
 #include "formats/FF_GIF.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 
+#include "formats/DecodeLimits.h"
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
 #include "foundation/Memory.h"
 #include "foundation/Utils.h"
-#include "platform/Paths.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -17,10 +16,8 @@ constexpr int32_t ScanBufSize = 65536;
 constexpr int32_t HeaderWindow = 1024;
 constexpr int32_t PosPerBlock = 256;
 constexpr int32_t PosBlockBytes = PosPerBlock * 4;
-constexpr int32_t MaxPosBlocks = 256;
-constexpr int32_t MaxFrames = PosPerBlock * MaxPosBlocks;
-// Screens and frames above this many pixels are refused rather than allocated.
-constexpr int32_t MaxGifPixels = 1 << 26;
+constexpr int32_t MaxPosBlocks = MaxFramesPerFile / PosPerBlock;
+constexpr int32_t MaxFrames = MaxFramesPerFile;
 constexpr int32_t MaxLzwCodes = 4096;
 constexpr const char* CompressionName = "Variable-Length-Code LZW (Lempel-Ziv & Welch)";
 
@@ -92,13 +89,13 @@ std::string LowerCase_(std::string s)
     return s;
 }
 
-// Nanoseconds of the file's last modification, 0 when it cannot be read.
+// The file's last modification in the finest steps the host keeps (a file
+// rewritten at the same size within one second must not match its old
+// scan); 0 when it cannot be read.
 int64_t ModTimeOf_(const std::string& name)
 {
-    std::string host = platform::HostPath(name);
-    struct stat st {};
-    if (host.empty() || stat(host.c_str(), &st) != 0) return 0;
-    return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    int64_t nanoseconds = 0;
+    return platform::FileModificationTime(name, nanoseconds) ? nanoseconds : 0;
 }
 
 void ReadPalette_(uint8_t (*palette)[3], int32_t entries)
@@ -515,7 +512,10 @@ void GIFLoad(GIFHandle& handle, Limg& img)
         if (unit.File == INVALID_HANDLE || h.NextFrame < 0 || h.NextFrame >= h.Frames) ErrSet(6004);
         int32_t screenPixels = 0;
         if (h.Width <= 0 || h.Height <= 0) ErrSet(6009);
-        if (!CheckedMul32(h.Width, h.Height, screenPixels) || screenPixels > MaxGifPixels) ErrSet(6001);
+        // The screen is refused when the whole file could not fill it.
+        if (!PictureBytes(h.Width, h.Height, 1, screenPixels) ||
+            !CodedBytesSuffice(screenPixels, h.FileSize, LzwExpansion))
+            ErrSet(6001);
         const int32_t frame = h.NextFrame;
         if (!PosTableAlive_(frame + (frame + 1 < h.Frames ? 2 : 1))) ErrSet(6004);
         const int32_t position = FramePos_(frame);
@@ -548,7 +548,7 @@ void GIFLoad(GIFHandle& handle, Limg& img)
         const uint8_t transIndex = control[6];
         int32_t pixelCount = 0;
         if (width == 0 || height == 0) ErrSet(6009);
-        if (!CheckedMul32(width, height, pixelCount) || pixelCount > MaxGifPixels) ErrSet(6001);
+        if (!PictureBytes(width, height, 1, pixelCount)) ErrSet(6001);
         const bool exact = left == 0 && top == 0 && width == h.Width && height == h.Height;
         // A frame that does not match the screen, or lets earlier frames show
         // through, is drawn through a temporary image and placed, clipped.
@@ -566,6 +566,7 @@ void GIFLoad(GIFHandle& handle, Limg& img)
 
         int32_t cmpsSize = frame + 1 == h.Frames ? h.FileSize - position : FramePos_(frame + 1) - position;
         if (cmpsSize < 1 || cmpsSize > h.FileSize) ErrSet(6009);
+        if (!CodedBytesSuffice(pixelCount, cmpsSize, LzwExpansion)) ErrSet(6003);
 
         int32_t disposal = (control[3] >> 2) & 7;
         int32_t winLeft = 0, winTop = 0, winWidth = 0, winHeight = 0;

@@ -1,6 +1,6 @@
 #include "formats/FF_JPG.h"
 
-#include "foundation/Bytes.h"
+#include "formats/DecodeLimits.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
 #include "pixcodec/pixcodec.h"
@@ -53,7 +53,10 @@ void JPGLoad(const std::string& name, Limg& img)
         const TPictureInfo& pic = info.Picture;
         int32_t size = 0;
         if (pic.Width <= 0 || pic.Height <= 0) ErrSet(6002);
-        if (!CheckedMul32(pic.Width, pic.Height, pic.BytesPP, size)) ErrSet(6001);
+        if (!PictureBytes(pic.Width, pic.Height, pic.BytesPP, size)) ErrSet(6001);
+        // libjpeg fills a picture whose data ends early with grey: a header
+        // alone must not make it allocate the whole picture.
+        if (!CodedBytesSuffice(size, info.FileSize, JpegExpansion)) ErrSet(6003);
         ImgAlloc(img, pic.Width, pic.Height, pic.Bits);
         int32_t width = 0, height = 0, components = 0;
         if (read_JPEG_file(HostName_(name).c_str(), img.Data, static_cast<size_t>(size), &width, &height,
@@ -61,7 +64,7 @@ void JPGLoad(const std::string& name, Limg& img)
             JpegFailed_();
         ImgSetDims(img, width, height, components * 8);
         if (components == 1)
-            for (int i = 0; i < 256; ++i)
+            for (int i = 0; i < MaxPaletteEntries; ++i)
                 img.Palette[i][0] = img.Palette[i][1] = img.Palette[i][2] = static_cast<uint8_t>(i);
     });
 }

@@ -1,5 +1,7 @@
 #include "formats/FF_PNG.h"
 
+#include "formats/DecodeLimits.h"
+
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -123,6 +125,14 @@ void GetHeader_(PNGHandle& h)
 bool StepReadInfo_(PNGHandle& h)
 {
     if (setjmp(png_jmpbuf(h.Png))) return false;
+    // The ancillary chunks change nothing this reader gives, and libpng
+    // buffers a text chunk whole, as long as the file claims, before it
+    // looks at it: they are passed over unread. tRNS and the critical
+    // chunks stay.
+    png_set_keep_unknown_chunks(h.Png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    png_set_chunk_malloc_max(h.Png, MaxChunkBytes);
+    png_set_chunk_cache_max(h.Png, MaxCachedChunks);
+    png_set_user_limits(h.Png, MaxLibrarySide, MaxLibrarySide);
     png_set_read_fn(h.Png, nullptr, PngRead_);
     png_read_info(h.Png, h.Info);
     GetHeader_(h);
@@ -256,6 +266,9 @@ void PNGLoad(const std::string& name, Limg& img)
 {
     Guarded("PNGLoad", [&] {
         WithPng_(name, [&](PNGHandle& h) {
+            // The rows as stored, before libpng sizes its buffers for them.
+            const int64_t storedRow = (static_cast<int64_t>(h.Width) * h.BitDepth * h.Channels + 7) / 8;
+            if (!CodedBytesSuffice(storedRow * h.Height, FSize(h.File), DeflateExpansion)) ErrSet(6003);
             size_t rowBytes = 0;
             Check_(StepTransform_(h, rowBytes));
             int32_t size = 0;
@@ -283,7 +296,7 @@ void PNGLoad(const std::string& name, Limg& img)
                 Check_(StepGetPalette_(h, palette, count));
                 // Entries the file does not hold are black.
                 std::memset(img.Palette, 0, sizeof img.Palette);
-                for (int i = 0; i < count && i < 256; ++i) {
+                for (int i = 0; i < count && i < MaxPaletteEntries; ++i) {
                     img.Palette[i][0] = palette[i].blue;
                     img.Palette[i][1] = palette[i].green;
                     img.Palette[i][2] = palette[i].red;

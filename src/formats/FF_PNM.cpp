@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "formats/DecodeLimits.h"
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
@@ -10,8 +11,6 @@
 namespace {
 
 constexpr int32_t PnmBufferSize = 4096;
-constexpr int32_t PnmMinSize = 4;
-constexpr int32_t PnmMaxSize = 4096;
 constexpr int32_t MaxTokenLength = 511;
 constexpr uint32_t MaxSampleValue = 65535;
 
@@ -128,7 +127,7 @@ int32_t ParseHeader(PnmCursor& in, TPnmHeader& h)
     // The sizes are reported as read; only 4..4096 can be loaded.
     h.Width = static_cast<int32_t>(w > INT32_MAX ? INT32_MAX : w);
     h.Height = static_cast<int32_t>(hh > INT32_MAX ? INT32_MAX : hh);
-    if (w < PnmMinSize || w > PnmMaxSize || hh < PnmMinSize || hh > PnmMaxSize) h.Supported = false;
+    if (w < MinRecordSide || w > MaxRecordSide || hh < MinRecordSide || hh > MaxRecordSide) h.Supported = false;
     if (h.Channels != 0) {
         if (!in.Token(MaxTokenLength, tok, len)) return 6009;
         h.MaxValue = TokenNumber(tok, len);
@@ -208,9 +207,15 @@ void PNMLoad(const std::string& name, Limg& img)
         PNMOpen_(f, name, in);
         const TPnmHeader& h = f.Header;
         if (!h.Supported) ErrSet(6001);
+        const int32_t n = h.Width * h.Height * h.Channels;  // at most 4096 × 4096 × 3
+        // The samples must be in the file before anything is allocated for
+        // them: a binary sample takes one or two bytes, a text sample a
+        // digit and a separator (the last one may lack it).
+        const int64_t left = static_cast<int64_t>(f.FileSize) - h.DataOffset;
+        if (h.TextEncoded && left < 2 * static_cast<int64_t>(n) - 1) ErrSet(6009);
+        if (!h.TextEncoded && left < static_cast<int64_t>(n) * (h.MaxValue <= 255 ? 1 : 2)) ErrSet(5003);
         ImgAlloc(img, h.Width, h.Height, h.Channels * 8);
         ImgSetDims(img, h.Width, h.Height, h.Channels * 8);
-        const int32_t n = h.Width * h.Height * h.Channels;  // at most 4096 × 4096 × 3
         if (h.TextEncoded) {
             char tok[MaxTokenLength + 1];
             int32_t len = 0;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "formats/DecodeLimits.h"
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
@@ -14,8 +15,6 @@ constexpr int32_t SgiHeaderSize = 512;
 constexpr int32_t SgiFieldsSize = 24;
 constexpr int32_t SgiMaxRepeat = 126;
 constexpr int32_t SgiMaxLiteral = 125;
-// Larger pictures are refused rather than allocated.
-constexpr int32_t MaxImageBytes = 1 << 28;
 
 struct TSgiFile {
     int32_t Handle = INVALID_HANDLE;
@@ -178,13 +177,15 @@ void SGILoad(const std::string& name, Limg& img)
         if (!f.Supported) ErrSet(6001);
         const int32_t x = f.XSize, y = f.YSize, z = f.ZSize;
         const int32_t bits = z <= 2 ? 8 : 24;
-        int32_t pixelBytes = 0;
-        if (!CheckedMul32(x, y, bits / 8, pixelBytes) || pixelBytes > MaxImageBytes) ErrSet(6001);
+        int32_t pixelBytes = 0, planesBytes = 0;
+        if (!PictureBytes(x, y, bits / 8, pixelBytes) || !PictureBytes(x, y, z, planesBytes)) ErrSet(6001);
         const int64_t planeBytes = static_cast<int64_t>(x) * y;
         if (f.Storage == 0) {
             if (SgiHeaderSize + planeBytes * z > f.FileSize) ErrSet(5003);
         } else {
-            if (SgiHeaderSize + static_cast<int64_t>(y) * z * 8 > f.FileSize) ErrSet(6009);
+            const int64_t tables = SgiHeaderSize + static_cast<int64_t>(y) * z * 8;
+            if (tables > f.FileSize) ErrSet(6009);
+            if (!CodedBytesSuffice(planesBytes, f.FileSize - tables, RleSgiExpansion)) ErrSet(6003);
         }
         uint8_t* file = nullptr;
         MemAlloc(file, f.FileSize);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "formats/DecodeLimits.h"
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
@@ -17,8 +18,6 @@ constexpr uint32_t SunMaxType = 5;
 constexpr uint8_t SunEscape = 128;
 constexpr int32_t SunMaxRepeat = 255;
 constexpr int32_t SunPaletteBytes = 768;
-// Larger pictures are refused rather than allocated.
-constexpr int32_t MaxImageBytes = 1 << 28;
 
 struct TSunFile {
     int32_t Handle = INVALID_HANDLE;
@@ -149,21 +148,24 @@ void SUNLoad(const std::string& name, Limg& img)
         const int32_t fileBpp = static_cast<int32_t>(f.Depth / 8);
         const int32_t bits = f.Depth == 8 ? 8 : 24;
         int32_t rowBytes = 0, pixelBytes = 0, unpadded = 0;
-        if (!CheckedMul32(w, fileBpp, rowBytes) || !CheckedMul32(rowBytes, h, unpadded) ||
-            !CheckedMul32(w, h, bits / 8, pixelBytes) || unpadded > MaxImageBytes)
+        if (!PictureBytes(w, 1, fileBpp, rowBytes) || !PictureBytes(rowBytes, h, 1, unpadded) ||
+            !PictureBytes(w, h, bits / 8, pixelBytes))
             ErrSet(6001);
         // Rows are padded to an even length, except in files whose length
         // field gives the unpadded size (as this program writes them).
         int32_t stride = rowBytes + (rowBytes & 1);
         if (f.Length == static_cast<uint32_t>(unpadded)) stride = rowBytes;
         int32_t dataBytes = 0;
-        if (!CheckedMul32(stride, h, dataBytes) || dataBytes > MaxImageBytes) ErrSet(6001);
+        if (!PictureBytes(stride, h, 1, dataBytes)) ErrSet(6001);
 
         if (f.MapLength > static_cast<uint32_t>(f.FileSize - SunHeaderSize)) ErrSet(6009);
         const int32_t mapLength = static_cast<int32_t>(f.MapLength);
         const int32_t dataPos = SunHeaderSize + mapLength;
-        // Raw rows must be in the file before anything is allocated for them.
+        // Raw rows must be in the file before anything is allocated for them,
+        // and encoded ones must be able to give them.
         if (f.Type != SunTypeEncoded && dataBytes - (stride - rowBytes) > f.FileSize - dataPos) ErrSet(5003);
+        if (f.Type == SunTypeEncoded && !CodedBytesSuffice(unpadded, f.FileSize - dataPos, RleSunExpansion))
+            ErrSet(6003);
         ImgAlloc(img, w, h, bits);
         if (f.MapType == 1 && mapLength >= 3) {
             uint8_t* map = nullptr;
@@ -172,7 +174,7 @@ void SUNLoad(const std::string& name, Limg& img)
             FRead(f.Handle, map, mapLength);
             // A map holds length / 3 entries of each colour, not always 256.
             const int32_t entries = mapLength / 3;
-            for (int32_t i = 0; i < 256 && i < entries; ++i) {
+            for (int32_t i = 0; i < MaxPaletteEntries && i < entries; ++i) {
                 img.Palette[i][0] = map[2 * entries + i];
                 img.Palette[i][1] = map[entries + i];
                 img.Palette[i][2] = map[i];

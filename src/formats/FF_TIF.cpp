@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "foundation/Bytes.h"
+#include "formats/DecodeLimits.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
 #include "pixcodec/pixcodec.h"
@@ -188,9 +188,9 @@ void SetPalette_(const TIFHandle& h, Limg& img)
         _TIFFGetField(h.Tiff, TIFFTAG_COLORMAP, &red, &green, &blue);
         Check_();
         if (red == nullptr || green == nullptr || blue == nullptr) return;
-        int count = h.BitsPerSample <= 8 ? 1 << h.BitsPerSample : 256;
+        int count = h.BitsPerSample <= 8 ? 1 << h.BitsPerSample : MaxPaletteEntries;
         bool wide = checkpal_(count, red, green, blue) == 16;
-        for (int i = 0; i < count && i < 256; ++i) {
+        for (int i = 0; i < count && i < MaxPaletteEntries; ++i) {
             if (wide) {
                 img.Palette[i][0] = static_cast<uint8_t>(blue[i] * 255u / 65535u);
                 img.Palette[i][1] = static_cast<uint8_t>(green[i] * 255u / 65535u);
@@ -230,9 +230,12 @@ void TIFLoad(const std::string& name, Limg& img)
         WithTiff_(name, [&](TIFHandle& h) {
             if (!h.Loadable) ErrSet(6001);
             int32_t size = 0;
-            if (!CheckedMul32(h.Width, h.Height, h.BytesPP, size)) ErrSet(6001);
-            // Uncompressed rows are stored as they are: the file must hold them all.
-            if (h.Compression == CompressionNone && FileSizeOf_(name) < size) ErrSet(5003);
+            if (!PictureBytes(h.Width, h.Height, h.BytesPP, size)) ErrSet(6001);
+            // Uncompressed rows are stored as they are: the file must hold them
+            // all; compressed ones must be able to give them.
+            const int32_t fileSize = FileSizeOf_(name);
+            if (h.Compression == CompressionNone && fileSize < size) ErrSet(5003);
+            if (!CodedBytesSuffice(size, fileSize, TiffExpansion)) ErrSet(6003);
             const int32_t width = static_cast<int32_t>(h.Width);
             const int32_t height = static_cast<int32_t>(h.Height);
             ImgAlloc(img, width, height, h.BytesPP * 8);

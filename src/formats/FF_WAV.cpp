@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "formats/DecodeLimits.h"
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
@@ -18,9 +19,9 @@ constexpr uint32_t FourCCFmt = MakeFourCC('f', 'm', 't', ' ');
 constexpr uint32_t FourCCData = MakeFourCC('d', 'a', 't', 'a');
 
 // A format chunk holds a WAVEFORMATEX and at most 65535 extra bytes.
-constexpr uint32_t MaxFormatChunk = WaveFormatExSize + 0xFFFF;
-// Chunks that are passed over are read through a block of this size.
-constexpr int32_t ExtraPiece = 1 << 16;
+static_assert(MaxWaveFormatBytes == WaveFormatExSize + 0xFFFF);
+constexpr uint32_t MaxFormatChunk = MaxWaveFormatBytes;
+constexpr int32_t ExtraPiece = PassOverPieceBytes;
 
 constexpr int32_t OffsetAvgBytes = 8;
 

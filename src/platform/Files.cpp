@@ -224,6 +224,14 @@ bool FileExists(const std::string& path)
     return HostStat(HostPath(path), st);
 }
 
+bool FileModificationTime(const std::string& path, int64_t& nanoseconds)
+{
+    struct stat st {};
+    if (!HostStat(HostPath(path), st)) return false;
+    nanoseconds = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
 uint32_t GetFileAttributes(const std::string& path)
 {
     std::string host = HostPath(path);

@@ -40,6 +40,10 @@ int64_t PositionOf(FileDescriptor fd);  // -1 on failure
 bool CloseFile(FileDescriptor fd);
 
 bool FileExists(const std::string& path);  // a file or a folder
+// The last modification of a file in nanoseconds since 1970, as finely as
+// the host keeps it (Windows' file times tick in 100 ns, FAT's in 2 s);
+// false when the file cannot be examined.
+bool FileModificationTime(const std::string& path, int64_t& nanoseconds);
 uint32_t GetFileAttributes(const std::string& path);  // InvalidAttributes when missing
 bool SetFileAttributes(const std::string& path, uint32_t attributes);
 bool DeleteFile(const std::string& path);

@@ -64,8 +64,9 @@ bool ReadChunk(HMMIO h, const MMCKINFO& ck, std::vector<uint8_t>& out, uint32_t 
 
 void FillFromHeader(AVISTREAMINFO& info, const std::vector<uint8_t>& strh)
 {
+    // A short or empty stream header reads as far as it goes; the rest is 0.
     uint8_t h[StreamHeaderSize] = {};
-    std::memcpy(h, strh.data(), std::min<size_t>(strh.size(), StreamHeaderSize));
+    if (!strh.empty()) std::memcpy(h, strh.data(), std::min<size_t>(strh.size(), StreamHeaderSize));
     info.fccType = U32At(h);
     info.fccHandler = U32At(h + 4);
     info.dwFlags = U32At(h + 8);

@@ -347,6 +347,18 @@ TEST_F(BmpTest, DamagedFilesFailWithoutAllocating)
     Load(rle);
     EXPECT_EQ(ErrGet(), 5003);
 
+    // Data offsets of 2 GB and more lie past the end of any file.
+    for (uint32_t compression : {0u, 1u}) {
+        Bytes far = MakeBmp(4, 4, 8, compression, GreyPalette(256), Bytes(16, 1));
+        PutU32LE(&far[10], 0x80000000u);
+        Load(far);
+        EXPECT_EQ(ErrGet(), 5003);
+        TFileInfo info;
+        FFInfo("C:\\T.BMP", info);
+        EXPECT_EQ(ErrGet(), 0);
+        EXPECT_TRUE(info.Picture.Loadable);
+    }
+
     ImgLoad("C:\\MISSING.BMP", img);
     EXPECT_EQ(ErrGet(), 5001);
 

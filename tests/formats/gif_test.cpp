@@ -438,6 +438,29 @@ TEST_F(GifTest, SecondInformationQueryIsAnsweredFromTheCache)
     EXPECT_EQ(Info(name).Picture.Frames, 1);
 }
 
+TEST_F(GifTest, RewriteWithinTheSameSecondIsScannedAgain)
+{
+    std::vector<Frame> frames = {Solid(0, 0, 4, 4, 1), Solid(0, 0, 4, 4, 2), Solid(0, 0, 4, 4, 3)};
+    Bytes bytes = MakeGif(4, 4, Pal4, 0, frames);
+    std::string name = Put(bytes, "C:\\QUICK.GIF");
+    std::string host = machine.Host(name);
+    timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 100}};
+    ASSERT_EQ(utimensat(AT_FDCWD, host.c_str(), times, 0), 0);
+    EXPECT_EQ(Info(name).Picture.Frames, 3);
+
+    // Rewritten at the same size, 200 nanoseconds later in the same second.
+    Bytes damaged = bytes;
+    for (size_t i = 13 + 12; i + 2 < damaged.size(); ++i)
+        if (damaged[i] == 0x21 && damaged[i + 1] == 0xF9 && damaged[i + 2] == 0x04) damaged[i] = 0;
+    machine.WriteFile(name, damaged);
+    times[1].tv_nsec = 300;
+    ASSERT_EQ(utimensat(AT_FDCWD, host.c_str(), times, 0), 0);
+    struct stat st {};
+    ASSERT_EQ(stat(host.c_str(), &st), 0);
+    if (st.st_mtim.tv_nsec != 300) GTEST_SKIP() << "the file system keeps no nanoseconds";
+    EXPECT_EQ(Info(name).Picture.Frames, 1);
+}
+
 TEST_F(GifTest, CacheOfOneFileSurvivesFirstFrameLoadsOfAnother)
 {
     std::vector<Frame> a = {Solid(0, 0, 4, 4, 1), Solid(0, 0, 4, 4, 2)};

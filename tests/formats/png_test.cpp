@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <png.h>
+#include <sys/resource.h>
 
 #include "extcodec_support.h"
 #include "formats/FFBasic.h"
@@ -53,6 +54,41 @@ Bytes Chunk(const Bytes& file, const char* type)
         pos += 12 + length;
     }
     return {};
+}
+
+uint32_t Crc32(const uint8_t* p, size_t n)
+{
+    uint32_t c = 0xFFFFFFFFu;
+    for (size_t i = 0; i < n; ++i) {
+        c ^= p[i];
+        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+    }
+    return ~c;
+}
+
+// A chunk whose length field says `length`; only `data` follows it.
+Bytes MakeChunk(const char* type, const Bytes& data, uint32_t length)
+{
+    Bytes c = {uint8_t(length >> 24), uint8_t(length >> 16), uint8_t(length >> 8), uint8_t(length),
+               uint8_t(type[0]),      uint8_t(type[1]),      uint8_t(type[2]),     uint8_t(type[3])};
+    c.insert(c.end(), data.begin(), data.end());
+    const uint32_t crc = Crc32(c.data() + 4, c.size() - 4);
+    c.insert(c.end(), {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)});
+    return c;
+}
+
+// The file with a chunk inserted after IHDR.
+Bytes AfterHeader(Bytes file, const Bytes& chunk)
+{
+    file.insert(file.begin() + 8 + 25, chunk.begin(), chunk.end());
+    return file;
+}
+
+long PeakKilobytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
 }
 
 class PngTest : public ::testing::Test {
@@ -224,6 +260,50 @@ TEST_F(PngTest, ForeignAndDamagedFiles)
     extcodec::WriteHost(File("cut.png"), cut);
     PNGLoad(File("cut.png"), img);
     EXPECT_EQ(ErrGet(), 5003);
+
+    EXPECT_EQ(MemCount(), blocks);
+    EXPECT_EQ(FCount(), files);
+}
+
+TEST_F(PngTest, ChunkLengthsAreNotTakenOnTrust)
+{
+    const int32_t blocks = MemCount(), files = FCount();
+    WritePng(File("good.png"), 16, 16, 8, PNG_COLOR_TYPE_GRAY, Bytes(256, 77));
+    const Bytes good = extcodec::ReadHost(File("good.png"));
+
+    // A text chunk that claims 2 GB: passed over until the file ends, never buffered.
+    const long before = PeakKilobytes();
+    extcodec::WriteHost(File("claim.png"), AfterHeader(good, MakeChunk("iTXt", Bytes(16, 'a'), 0x7FFFFF00u)));
+    TFileInfo info;
+    PNGInfo(File("claim.png"), info);
+    EXPECT_EQ(ErrGet(), 5003);
+    PNGLoad(File("claim.png"), img);
+    EXPECT_EQ(ErrGet(), 5003);
+    EXPECT_LT(PeakKilobytes() - before, 64 * 1024);
+
+    // Whole text chunks larger than any metadata cap are passed over too.
+    Bytes text(300000, 'b');
+    text[3] = 0;
+    extcodec::WriteHost(File("text.png"), AfterHeader(good, MakeChunk("tEXt", text, uint32_t(text.size()))));
+    ErrResetState();
+    PNGLoad(File("text.png"), img);
+    ASSERT_EQ(ErrGet(), 0);
+    EXPECT_EQ(img.Data[255], 77);
+    ImgFree(img);
+
+    // A header of 30000 x 30000 over one small image data chunk.
+    Bytes big = good;
+    big[16 + 1] = 0, big[16 + 2] = 0x75, big[16 + 3] = 0x30;
+    big[20 + 1] = 0, big[20 + 2] = 0x75, big[20 + 3] = 0x30;
+    const uint32_t crc = Crc32(&big[12], 17);
+    big[29] = uint8_t(crc >> 24), big[30] = uint8_t(crc >> 16), big[31] = uint8_t(crc >> 8), big[32] = uint8_t(crc);
+    extcodec::WriteHost(File("big.png"), big);
+    PNGInfo(File("big.png"), info);
+    EXPECT_EQ(ErrGet(), 0);
+    EXPECT_EQ(info.Picture.Width, 30000);
+    PNGLoad(File("big.png"), img);
+    EXPECT_EQ(ErrGet(), 6003);
+    EXPECT_EQ(img.Data, nullptr);
 
     EXPECT_EQ(MemCount(), blocks);
     EXPECT_EQ(FCount(), files);

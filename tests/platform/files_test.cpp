@@ -1,5 +1,6 @@
 #include "platform/Files.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -39,6 +40,23 @@ TEST(Files, FindFilesMatchesPatternsCaseBlind)
     EXPECT_TRUE(FindFiles("C:\\missing\\*.png").empty());
     ASSERT_TRUE(SetCurrentDirectory("C:\\Logos"));
     EXPECT_EQ(Names(FindFiles("notes")), (std::vector<std::string>{"notes"}));
+}
+
+TEST(Files, ModificationTimeKeepsNanoseconds)
+{
+    TempMachine m;
+    m.WriteText("C:\\t.gif", "GIF");
+    const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 123456789}};
+    ASSERT_EQ(utimensat(AT_FDCWD, m.Host("C:\\t.gif").c_str(), times, 0), 0);
+    struct stat st {};
+    ASSERT_EQ(stat(m.Host("C:\\t.gif").c_str(), &st), 0);
+    int64_t t = 0;
+    ASSERT_TRUE(FileModificationTime("c:\\T.GIF", t));
+    EXPECT_EQ(t, 1700000000LL * 1000000000 + st.st_mtim.tv_nsec);
+    if (st.st_mtim.tv_nsec == 123456789) {
+        EXPECT_EQ(t % 1000000000, 123456789);
+    }
+    EXPECT_FALSE(FileModificationTime("C:\\missing.gif", t));
 }
 
 TEST(Files, CopyWithAndWithoutReplace)

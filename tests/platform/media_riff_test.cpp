@@ -305,6 +305,20 @@ TEST(Vfw, NonAviAndDamagedFilesAreRefused)
     cut.resize(100);
     EXPECT_NE(AVIFileOpen(&file, Write(m, "c.avi", cut), OfRead, nullptr), AviErrOk);
     EXPECT_EQ(file, nullptr);
+
+    // An empty stream header reads as zeros: a stream of no type.
+    Bytes empty = Form("RIFF", "AVI ",
+                       {Form("LIST", "hdrl", {Chunk("avih", Filler(56)), Form("LIST", "strl", {Chunk("strh", {})})})});
+    ASSERT_EQ(AVIFileOpen(&file, Write(m, "e.avi", empty), OfRead, nullptr), AviErrOk);
+    PAVISTREAM stream = nullptr;
+    EXPECT_EQ(AVIFileGetStream(file, &stream, Id("vids"), 0), AviErrNoData);
+    ASSERT_EQ(AVIFileGetStream(file, &stream, 0, 0), AviErrOk);
+    AVISTREAMINFO info;
+    ASSERT_EQ(AVIStreamInfo(stream, &info, AviStreamInfoSize), AviErrOk);
+    EXPECT_EQ(info.fccType, 0u);
+    EXPECT_EQ(info.dwLength, 0u);
+    AVIStreamRelease(stream);
+    AVIFileRelease(file);
 }
 
 TEST(Vfw, CodecDescriptionsAreFoundWithoutRegardToCase)

@@ -435,6 +435,11 @@ bool Put(const RegKey& key, const Value& value)
 {
     if (!key.Open) return false;
     Sync();
+    // The program rewrites some values at every start (the Run entry): an
+    // unchanged value costs no write and no flush to disk.
+    if (const Value* same = Lookup(key, value.Name);
+        same && same->Type == value.Type && same->Text == value.Text && same->Number == value.Number)
+        return true;
     std::vector<Key> keys = store.keys;
     Key& k = FindKey(keys, key.Path) ? *FindKey(keys, key.Path) : AddKey(keys, key.Path);
     if (Value* old = FindValue(k, value.Name)) {

@@ -188,3 +188,20 @@ TEST(Registry, FileChangedOnDiskIsReadAgain)
     EXPECT_TRUE(RegReadInteger(key, "x", n));
     EXPECT_EQ(n, 42);
 }
+
+TEST(Registry, UnchangedValueIsNotWrittenAgain)
+{
+    TempMachine m;
+    RegKey key;
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Lumenade\\", true, key));
+    ASSERT_TRUE(RegWriteString(key, "LogosDir", "C:\\LOGOS\\"));
+    ASSERT_TRUE(RegWriteInteger(key, "AutoChange", 1));
+    // A store changed behind our back is the proof: an unchanged write leaves it.
+    const std::string edited = ReadHost(m.RegistryFile()) + "\r\n";
+    WriteHost(m.RegistryFile(), edited);
+    EXPECT_TRUE(RegWriteString(key, "logosdir", "C:\\LOGOS\\"));
+    EXPECT_TRUE(RegWriteInteger(key, "AutoChange", 1));
+    EXPECT_EQ(ReadHost(m.RegistryFile()), edited);
+    EXPECT_TRUE(RegWriteInteger(key, "LogosDir", 1)) << "another type is a change";
+    EXPECT_NE(ReadHost(m.RegistryFile()), edited);
+}

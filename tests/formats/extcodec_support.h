@@ -4,64 +4,21 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <array>
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/HostTools.h"
+
 namespace extcodec {
 
-using Bytes = std::vector<uint8_t>;
-
-inline Bytes ReadHost(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteHost(const std::string& path, const Bytes& bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-// Runs a Python script with Debian's interpreter; its standard output, or
-// nullopt-like false when it failed.
-inline bool RunPython(const std::string& script, std::string& output)
-{
-    std::string file = testing::TempDir() + "lum_extcodec_" + std::to_string(::getpid()) + ".py";
-    {
-        std::ofstream out(file);
-        out << script;
-    }
-    std::string command = std::string(LUM_PYTHON) + " '" + file + "' 2>/dev/null";
-    output.clear();
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return false;
-    std::array<char, 4096> buffer{};
-    size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), n);
-    int status = ::pclose(pipe);
-    std::remove(file.c_str());
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-inline bool HavePillow()
-{
-    static int have = -1;
-    if (have < 0) {
-        std::string out;
-        have = RunPython("import PIL.Image\nprint('ok')\n", out) && out.find("ok") != std::string::npos;
-    }
-    return have == 1;
-}
+using hosttools::Bytes;
+using hosttools::FromHex;
+using hosttools::HavePillow;
+using hosttools::ReadHost;
+using hosttools::RunPython;
+using hosttools::WriteHost;
 
 #define REQUIRE_PILLOW()                                                                        \
     do {                                                                                        \
@@ -77,14 +34,6 @@ struct PillowPicture {
     Bytes Palette;
     Bytes Pixels;
 };
-
-inline Bytes FromHex(const std::string& hex)
-{
-    Bytes out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    return out;
-}
 
 inline bool PillowRead(const std::string& path, PillowPicture& pic)
 {

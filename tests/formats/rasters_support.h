@@ -4,27 +4,26 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "foundation/Errors.h"
 #include "image/ImgBasic.h"
+#include "support/HostTools.h"
 #include "support/TempMachine.h"
 
 namespace rasters {
 
-using Bytes = std::vector<uint8_t>;
+using hosttools::Bytes;
+using hosttools::FromHex;
+using hosttools::HavePillow;
+using hosttools::ReadHost;
+using hosttools::RunPython;
+using hosttools::WriteHost;
 
 inline Bytes B(std::initializer_list<int> v)
 {
@@ -42,18 +41,6 @@ inline Bytes Cat(Bytes a, const Bytes& b)
 inline Bytes Text(const std::string& s)
 {
     return Bytes(s.begin(), s.end());
-}
-
-inline Bytes ReadHost(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteHost(const std::string& path, const Bytes& bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 // The picture as red, green, blue bytes, whatever its depth.
@@ -94,51 +81,10 @@ inline void MakePicture(Limg& img, int w, int h, int bits, int seed = 1)
     }
 }
 
-inline bool RunPython(const std::string& script, std::string& output)
-{
-    static int counter = 0;
-    const std::string file =
-        testing::TempDir() + "lum_rasters_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + ".py";
-    {
-        std::ofstream out(file);
-        out << script;
-    }
-    const std::string command = std::string(LUM_PYTHON) + " '" + file + "' 2>/dev/null";
-    output.clear();
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return false;
-    std::array<char, 4096> buffer{};
-    size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), n);
-    const int status = ::pclose(pipe);
-    std::remove(file.c_str());
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-inline bool HavePillow()
-{
-    static int have = -1;
-    if (have < 0) {
-        std::string out;
-        have = RunPython("import PIL.Image\nprint('ok')\n", out) && out.find("ok") != std::string::npos;
-    }
-    return have == 1;
-}
-
 #define RASTERS_REQUIRE_PILLOW()                                                               \
     do {                                                                                       \
         if (!rasters::HavePillow()) GTEST_SKIP() << "Pillow is not installed for " LUM_PYTHON; \
     } while (0)
-
-inline Bytes FromHex(const std::string& hex)
-{
-    Bytes out;
-    out.reserve(hex.size() / 2);
-    auto nib = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        out.push_back(static_cast<uint8_t>(nib(hex[i]) * 16 + nib(hex[i + 1])));
-    return out;
-}
 
 // What Pillow decodes: its mode and size and the picture as RGB bytes (for
 // 16-bit grey modes the samples as big-endian words instead).

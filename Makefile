@@ -36,9 +36,9 @@ fuzz-build: setup
 		-DLUM_BUILD_TESTS=OFF -DLUM_BUILD_BENCH=OFF -DLUM_BUILD_GUI=OFF $(CMAKE_FLAGS)
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 
-# Every target for 30 seconds from a fixed seed; fails when one finds a fault.
+# Every target for 20 seconds from a fixed seed; fails when one finds a fault.
 fuzz-smoke: fuzz-build
-	fuzz/run --build $(FUZZ_BUILD) --seconds 30 --seed 1 $(TARGETS)
+	fuzz/run --build $(FUZZ_BUILD) --seconds 20 --seed 1 $(TARGETS)
 
 fuzz: fuzz-build
 	fuzz/run --build $(FUZZ_BUILD) --seconds $(SECONDS) $(TARGETS)

@@ -32,36 +32,6 @@ Bytes PcmFormatBytes(const TSoundInfo& s)
     return Bytes(s.PcmFormat, s.PcmFormat + 18);
 }
 
-Bytes StreamHeader(const char* type, const char* handler, uint32_t scale, uint32_t rate, uint32_t length)
-{
-    Bytes b;
-    PutId(b, type);
-    if (handler)
-        PutId(b, handler);
-    else
-        Put32(b, 0);
-    for (uint32_t v : {0u, 0u, 0u, scale, rate, 0u, length, 4096u, 0xFFFFFFFFu, 0u}) Put32(b, v);
-    for (uint16_t v : {0, 0, 64, 48}) Put16(b, v);
-    return b;
-}
-
-Bytes BitmapInfo(int32_t w, int32_t h, uint16_t bits, const char* compression, size_t length = 40)
-{
-    Bytes b;
-    Put32(b, 40);
-    Put32(b, static_cast<uint32_t>(w));
-    Put32(b, static_cast<uint32_t>(h));
-    Put16(b, 1);
-    Put16(b, bits);
-    if (compression)
-        PutId(b, compression);
-    else
-        Put32(b, 0);
-    for (int i = 0; i < 5; ++i) Put32(b, 0);
-    b.resize(length, 0);
-    return b;
-}
-
 struct AviParts {
     const char* Handler = "cvid";
     uint32_t Scale = 1001;

@@ -10,46 +10,13 @@
 #include "platform/Acm.h"
 #include "platform/Mmio.h"
 #include "platform/Vfw.h"
+#include "support/RiffBytes.h"
 #include "support/TempMachine.h"
 
 using namespace platform;
+using namespace riff;
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-void Put32(Bytes& b, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-void Put16(Bytes& b, uint16_t v)
-{
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void PutId(Bytes& b, const char* id)
-{
-    b.insert(b.end(), id, id + 4);
-}
-
-// A chunk with its pad byte; `size` overrides the stored size.
-Bytes Chunk(const char* id, const Bytes& data, int64_t size = -1)
-{
-    Bytes b;
-    PutId(b, id);
-    Put32(b, size < 0 ? static_cast<uint32_t>(data.size()) : static_cast<uint32_t>(size));
-    b.insert(b.end(), data.begin(), data.end());
-    if (data.size() & 1) b.push_back(0);
-    return b;
-}
-
-Bytes Form(const char* id, const char* type, const std::vector<Bytes>& children, int64_t size = -1)
-{
-    Bytes data;
-    PutId(data, type);
-    for (const Bytes& c : children) data.insert(data.end(), c.begin(), c.end());
-    return Chunk(id, data, size);
-}
 
 Bytes Filler(size_t n, uint8_t v = 0x5A)
 {
@@ -59,57 +26,6 @@ Bytes Filler(size_t n, uint8_t v = 0x5A)
 constexpr uint32_t Id(const char* s)
 {
     return MakeFourCC(s[0], s[1], s[2], s[3]);
-}
-
-Bytes StreamHeader(const char* type, const char* handler, uint32_t scale, uint32_t rate, uint32_t length)
-{
-    Bytes b;
-    PutId(b, type);
-    if (handler)
-        PutId(b, handler);
-    else
-        Put32(b, 0);
-    Put32(b, 0);  // flags
-    Put32(b, 0);  // priority, language
-    Put32(b, 0);  // initial frames
-    Put32(b, scale);
-    Put32(b, rate);
-    Put32(b, 0);  // start
-    Put32(b, length);
-    Put32(b, 4096);  // suggested buffer
-    Put32(b, 0xFFFFFFFF);
-    Put32(b, 0);  // sample size
-    for (uint16_t v : {0, 0, 64, 48}) Put16(b, v);
-    return b;
-}
-
-Bytes BitmapInfo(int32_t w, int32_t h, uint16_t bits, const char* compression)
-{
-    Bytes b;
-    Put32(b, 40);
-    Put32(b, static_cast<uint32_t>(w));
-    Put32(b, static_cast<uint32_t>(h));
-    Put16(b, 1);
-    Put16(b, bits);
-    if (compression)
-        PutId(b, compression);
-    else
-        Put32(b, 0);
-    for (int i = 0; i < 5; ++i) Put32(b, 0);
-    return b;
-}
-
-Bytes WaveFormat(uint16_t tag, uint16_t channels, uint32_t rate, uint32_t avg, uint16_t align, uint16_t bits)
-{
-    Bytes b;
-    Put16(b, tag);
-    Put16(b, channels);
-    Put32(b, rate);
-    Put32(b, avg);
-    Put16(b, align);
-    Put16(b, bits);
-    Put16(b, 0);
-    return b;
 }
 
 Bytes SmallAvi(bool withAudio)

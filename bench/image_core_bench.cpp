@@ -111,8 +111,10 @@ void BM_Resample4000x3000To320x400(benchmark::State& state)
 BENCHMARK(BM_Resample4000x3000To320x400)->Unit(benchmark::kMillisecond);
 
 // Each iteration starts from a fresh copy of the picture, as the import does
-// from a freshly loaded one; the copy is not timed.
-template <void (*Fit)(Limg&)>
+// from a freshly loaded one; the copy is not timed. With `Reduce` it is the
+// whole import after loading, the figure to hold against half of
+// BM_LibjpegDecodeMemory.
+template <void (*Fit)(Limg&), bool Reduce>
 void BM_Fit(benchmark::State& state)
 {
     Limg original, picture;
@@ -122,14 +124,17 @@ void BM_Fit(benchmark::State& state)
         ImgCopy(original, picture);
         state.ResumeTiming();
         Fit(picture);
-        Fail(state, "fitting failed");
+        if constexpr (Reduce) ReduceColors(picture);
+        Fail(state, Reduce ? "import failed" : "fitting failed");
         benchmark::DoNotOptimize(picture.Data);
     }
     ImgFree(picture);
     ImgFree(original);
 }
-BENCHMARK(BM_Fit<FitByCrop>)->Name("BM_FitCropThenResample")->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Fit<FitWithBorders>)->Name("BM_FitBordersThenResample")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Fit<FitByCrop, false>)->Name("BM_FitCropThenResample")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Fit<FitWithBorders, false>)->Name("BM_FitBordersThenResample")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Fit<FitByCrop, true>)->Name("BM_ImportCropResampleReduce")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Fit<FitWithBorders, true>)->Name("BM_ImportBordersResampleReduce")->Unit(benchmark::kMillisecond);
 
 // PalInit through PalMap with dither (and PalDone) of a 320 x 400 picture.
 void BM_ReduceDithered320x400(benchmark::State& state)
@@ -175,27 +180,5 @@ void BM_ConvBit8To24_4000x3000(benchmark::State& state)
     ImgFree(src);
 }
 BENCHMARK(BM_ConvBit8To24_4000x3000)->Unit(benchmark::kMillisecond);
-
-// The whole import after loading: fit, then reduce. The figure to hold
-// against half of BM_LibjpegDecodeMemory.
-template <void (*Fit)(Limg&)>
-void BM_Import(benchmark::State& state)
-{
-    Limg original, picture;
-    LoadPicture(original);
-    for (auto _ : state) {
-        state.PauseTiming();
-        ImgCopy(original, picture);
-        state.ResumeTiming();
-        Fit(picture);
-        ReduceColors(picture);
-        Fail(state, "import failed");
-        benchmark::DoNotOptimize(picture.Data);
-    }
-    ImgFree(picture);
-    ImgFree(original);
-}
-BENCHMARK(BM_Import<FitByCrop>)->Name("BM_ImportCropResampleReduce")->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Import<FitWithBorders>)->Name("BM_ImportBordersResampleReduce")->Unit(benchmark::kMillisecond);
 
 }  // namespace

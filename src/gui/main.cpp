@@ -7,8 +7,8 @@
 
 #include "app/Dialogs.h"
 #include "app/Settings.h"
-#include "app/wDialogs.h"
-#include "app/wMain.h"
+#include "gui/wDialogs.h"
+#include "gui/wMain.h"
 
 namespace {
 

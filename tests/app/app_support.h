@@ -13,7 +13,7 @@
 
 #include "app/Catalogue.h"
 #include "app/Import.h"
-#include "app/ScriptedDialogs.h"
+#include "ScriptedDialogs.h"
 #include "app/Settings.h"
 #include "formats/FFBasic.h"
 #include "foundation/Errors.h"

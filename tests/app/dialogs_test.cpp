@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/ScriptedDialogs.h"
+#include "ScriptedDialogs.h"
 
 namespace {
 

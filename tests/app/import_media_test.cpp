@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/Import.h"
-#include "app/ScriptedDialogs.h"
+#include "ScriptedDialogs.h"
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
 #include "support/TempMachine.h"

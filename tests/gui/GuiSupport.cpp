@@ -6,7 +6,7 @@
 #include <QTreeWidget>
 
 #include "app/Settings.h"
-#include "app/wDialogs.h"
+#include "gui/wDialogs.h"
 #include "formats/FFBasic.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"

@@ -14,8 +14,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/ScriptedDialogs.h"
-#include "app/wMain.h"
+#include "ScriptedDialogs.h"
+#include "gui/wMain.h"
 #include "support/TempMachine.h"
 
 class QTreeWidgetItem;

@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "GuiSupport.h"
-#include "app/wDialogs.h"
+#include "gui/wDialogs.h"
 #include "platform/Paths.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
-// A front end that plays back answers queued in advance and records every
-// call, for tests and for unattended runs.
+// A test front end that plays back answers queued in advance and records
+// every call.
 
 #include <deque>
 #include <string>

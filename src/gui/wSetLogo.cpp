@@ -1,11 +1,11 @@
-#include "app/wSetLogo.h"
+#include "gui/wSetLogo.h"
 
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
 
 #include "app/Composer.h"
-#include "app/wDialogs.h"
+#include "gui/wDialogs.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/wMain.h"
+#include "gui/wMain.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -17,10 +17,10 @@
 #include "app/Import.h"
 #include "app/Settings.h"
 #include "app/Shuffle.h"
-#include "app/wDialogs.h"
-#include "app/wOptions.h"
-#include "app/wSetLogo.h"
-#include "app/wSurface.h"
+#include "gui/wDialogs.h"
+#include "gui/wOptions.h"
+#include "gui/wSetLogo.h"
+#include "gui/wSurface.h"
 #include "formats/FFBasic.h"
 #include "foundation/Errors.h"
 #include "image/DisplayBridge.h"

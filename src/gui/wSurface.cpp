@@ -1,4 +1,4 @@
-#include "app/wSurface.h"
+#include "gui/wSurface.h"
 
 #include <QImage>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "app/wDialogs.h"
+#include "gui/wDialogs.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,4 +1,4 @@
-#include "app/wOptions.h"
+#include "gui/wOptions.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -10,8 +10,8 @@
 #include "app/Backup.h"
 #include "app/Dialogs.h"
 #include "app/Settings.h"
-#include "app/wAdvanced.h"
-#include "app/wDialogs.h"
+#include "gui/wAdvanced.h"
+#include "gui/wDialogs.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/wAdvanced.h"
+#include "gui/wAdvanced.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -7,7 +7,7 @@
 
 #include "app/Dialogs.h"
 #include "app/Settings.h"
-#include "app/wDialogs.h"
+#include "gui/wDialogs.h"
 #include "platform/Paths.h"
 
 namespace {

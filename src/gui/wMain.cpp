@@ -17,12 +17,12 @@
 #include "app/Import.h"
 #include "app/Settings.h"
 #include "app/Shuffle.h"
+#include "formats/FFBasic.h"
+#include "foundation/Errors.h"
 #include "gui/wDialogs.h"
 #include "gui/wOptions.h"
 #include "gui/wSetLogo.h"
 #include "gui/wSurface.h"
-#include "formats/FFBasic.h"
-#include "foundation/Errors.h"
 #include "image/DisplayBridge.h"
 #include "image/ImgBasic.h"
 #include "platform/Files.h"
@@ -63,6 +63,32 @@ constexpr ButtonSpec ButtonSpecs[7] = {
 };
 
 TForm1* CurrentWindow = nullptr;
+
+// Readme.txt stands beside the program in the build folder; an installed
+// program finds it in share/doc/lumenade/ beside its bin/ folder.
+std::string ReadmePath(const std::string& programFolder)
+{
+    const std::string beside = programFolder + "Readme.txt";
+    if (programFolder.empty() || platform::FileExists(beside)) return beside;
+    const std::string parent = ExtractFilePath(programFolder.substr(0, programFolder.size() - 1));
+    const std::string installed = parent + "share\\doc\\lumenade\\Readme.txt";
+    return platform::FileExists(installed) ? installed : beside;
+}
+
+// What the user can look for when a document or address could not be opened.
+std::string OpenFailedText(const std::string& shown)
+{
+    return "Couldn't open \"" + shown +
+           "\".\nLumenade opens documents and web addresses with xdg-open (package xdg-utils), "
+           "which is missing or found no program for it.";
+}
+
+// Opens a document or address with the shell and says so, naming it as the
+// user knows it, when that failed.
+void OpenWithShell(const std::string& target, const std::string& shown)
+{
+    if (!CurrentDialogs().OpenDocument(target, "", "")) CurrentDialogs().ErrorBox(OpenFailedText(shown));
+}
 
 QFrame* MakePanel(QWidget* parent, const char* name, QFrame::Shadow shadow)
 {
@@ -380,7 +406,11 @@ void TForm1::btnOptClick()
 
 void TForm1::btnAboutClick()
 {
-    Handled([&] { CurrentDialogs().OpenDocument(Settings.ProgramFolder + "Readme.txt", "", ""); });
+    Handled([&] {
+        const std::string readme = ReadmePath(Settings.ProgramFolder);
+        const std::string host = platform::HostPath(readme);
+        OpenWithShell(readme, host.empty() ? readme : host);
+    });
 }
 
 void TForm1::btnExitClick()
@@ -411,7 +441,7 @@ void TForm1::ListView1DblClick()
 void TForm1::labLinkClick()
 {
     // The shell took "http:\\host" as it took "http://host".
-    Handled([&] { CurrentDialogs().OpenDocument(std::string("http:\\\\") + MakersHost, "", ""); });
+    Handled([&] { OpenWithShell(std::string("http:\\\\") + MakersHost, std::string("http://") + MakersHost); });
 }
 
 void TForm1::showEvent(QShowEvent* event)

@@ -59,15 +59,22 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Places the controls for the window's size; at the minimum size they
+    // stand where the fixed layout had them.
+    void LayOut();
+
     QPushButton* buttons_[7] = {};  // btnAdd, btnSet, btnShuffle, btnDel, btnOpt, btnAbout, btnExit
     QTreeWidget* list_ = nullptr;
     QLabel* status_ = nullptr;
     SurfaceWidget* preview_ = nullptr;
     QPlainTextEdit* memo_ = nullptr;
     QLabel* link_ = nullptr;
+    QWidget* panel1_ = nullptr;
+    QWidget* panel2_ = nullptr;
     QtDialogs* dialogs_ = nullptr;
     bool busy_ = false;
     bool shown_ = false;

@@ -2,6 +2,7 @@
 // they cannot be opened, how it resizes, and the habits of its list and
 // dialogs that users trip over.
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
@@ -9,6 +10,7 @@
 #include "GuiSupport.h"
 #include "app/Settings.h"
 #include "gui/wDialogs.h"
+#include "gui/wSurface.h"
 
 namespace {
 
@@ -59,6 +61,55 @@ TEST_F(WindowTest, ADocumentOrAddressThatCannotBeOpenedIsReported)
     Script.DocumentResult = true;
     QTest::mouseClick(w.Button(5), Qt::LeftButton);
     EXPECT_TRUE(Script.Errors.empty());
+}
+
+TEST_F(WindowTest, ListAndPreviewGrowWithTheWindowAndButtonsKeepTheirRow)
+{
+    MakeWarehouseImage("quarters.png");
+    TForm1& w = Start();
+    Click(Item("quarters.png"));
+    const auto pixel = [&](double fx, double fy) {
+        const auto& surface = w.Preview()->Surface();
+        return surface.Pixel(static_cast<int>(fx * surface.Width()), static_cast<int>(fy * surface.Height()));
+    };
+
+    const struct {
+        QSize Asked;
+        QSize Got;
+    } sizes[] = {
+        {{800, 600}, {800, 600}}, {{1200, 400}, {1200, 400}}, {{300, 200}, {531, 304}}, {{531, 304}, {531, 304}}};
+    for (const auto& s : sizes) {
+        w.resize(s.Asked);
+        ASSERT_EQ(w.size(), s.Got) << "never below the fixed layout";
+        const int width = s.Got.width(), height = s.Got.height();
+        QTreeWidget* list = w.List();
+        const QRect preview(w.Preview()->mapTo(&w, QPoint(0, 0)), w.Preview()->size());
+
+        for (int i = 0; i < 7; ++i) EXPECT_EQ(w.Button(i)->geometry().top(), 0) << "one row of buttons";
+        EXPECT_EQ(w.Button(0)->x(), 1);
+        EXPECT_EQ(w.Button(6)->geometry().right(), width - 2) << "Exit stays at the right end";
+        EXPECT_EQ(w.Button(5)->x(), w.Button(6)->x() - 64);
+        EXPECT_EQ(w.Status()->geometry(), QRect(0, height - 23, width, 23));
+        EXPECT_EQ(list->geometry().topLeft(), QPoint(0, 24));
+        EXPECT_EQ(list->height(), height - 24 - 23);
+        EXPECT_EQ(list->columnWidth(0), list->width() - 100);
+        EXPECT_EQ(preview.left(), list->width() + 8) << "the preview panel follows the list";
+        EXPECT_LE(preview.right(), width - 1);
+        EXPECT_LE(w.Link()->mapTo(&w, QPoint(0, w.Link()->height())).y(), height - 23) << "the link stays visible";
+        // The on-screen shape of a logo, 6 : 5, within a pixel.
+        EXPECT_NEAR(preview.width() * 5, preview.height() * 6, 6) << preview.width() << "x" << preview.height();
+        EXPECT_GE(preview.width(), 192);
+
+        // The picture is drawn again at the new size: its four quarters.
+        EXPECT_EQ(pixel(0.25, 0.25), 0xFF0000u) << width << "x" << height;
+        EXPECT_EQ(pixel(0.75, 0.25), 0x00FF00u);
+        EXPECT_EQ(pixel(0.25, 0.75), 0x0000FFu);
+        EXPECT_EQ(pixel(0.75, 0.75), 0xFFFFFFu);
+    }
+    EXPECT_EQ(w.List()->geometry(), QRect(0, 24, 324, 257)) << "back at the fixed layout";
+    EXPECT_EQ(w.Preview()->size(), QSize(192, 160));
+    EXPECT_EQ(w.Memo()->geometry(), QRect(9, 178, 190, 45));
+    EXPECT_EQ(w.Link()->geometry(), QRect(6, 225, 192, 17));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -224,9 +225,17 @@ void QtDialogs::SaveAs(const std::string& title, std::string& folder, const std:
                        int32_t filterIndex, const std::string& filter)
 {
     result.clear();
-    QStringList chosen = RunFileDialog(Owner(), QFileDialog::AcceptSave, QFileDialog::AnyFile, title, folder, proposed,
-                                       filter, filterIndex);
-    if (chosen.isEmpty()) return;
+    QStringList chosen;
+    // The path must exist: Qt's dialog accepts a name in a folder that does
+    // not, which writing the file would then create.
+    for (;;) {
+        chosen = RunFileDialog(Owner(), QFileDialog::AcceptSave, QFileDialog::AnyFile, title, folder, proposed, filter,
+                               filterIndex);
+        if (chosen.isEmpty()) return;
+        const QString parent = QFileInfo(chosen.front()).absolutePath();
+        if (QFileInfo(parent).isDir()) break;
+        ErrorBox("The folder \"" + WindowsName(parent) + "\" does not exist.");
+    }
     result = ApplyDefaultExtension(WindowsName(chosen.front()), filter, filterIndex);
     folder = FolderOf(result);
 }

@@ -1,7 +1,9 @@
 // The window as a desktop program: documents it opens and what it says when
 // they cannot be opened, how it resizes, and the habits of its list and
 // dialogs that users trip over.
+#include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -110,6 +112,31 @@ TEST_F(WindowTest, ListAndPreviewGrowWithTheWindowAndButtonsKeepTheirRow)
     EXPECT_EQ(w.Preview()->size(), QSize(192, 160));
     EXPECT_EQ(w.Memo()->geometry(), QRect(9, 178, 190, 45));
     EXPECT_EQ(w.Link()->geometry(), QRect(6, 225, 192, 17));
+}
+
+TEST_F(WindowTest, SaveAsAsksAgainForANameInAFolderThatDoesNotExist)
+{
+    Machine.WriteText("C:\\out\\keep.txt", "");
+    QtDialogs boxes;
+    std::string folder = "C:\\out\\";
+    std::string result;
+    Strings typed = {"new/picture.png", "picture.png"};
+    Strings boxesShown;
+    OnForms([&](QDialog& dialog) {
+        if (auto* fd = dynamic_cast<QFileDialog*>(&dialog)) {
+            fd->selectFile(QtText(typed.front()));
+            typed.erase(typed.begin());
+            dialog.accept();
+            return dialog.result();
+        }
+        boxesShown.push_back(ProgramText(dynamic_cast<QMessageBox&>(dialog).text()));
+        return int(QMessageBox::Ok);
+    });
+    boxes.SaveAs("Select a different name", folder, "flower.png", result, 1, "PNG (*.png)|*.png");
+    EXPECT_EQ(result, "C:\\out\\picture.png");
+    EXPECT_EQ(boxesShown, Strings{"The folder \"C:\\out\\new\" does not exist."});
+    EXPECT_TRUE(typed.empty()) << "asked twice";
+    EXPECT_FALSE(Machine.Exists("C:\\out\\new"));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "app/Catalogue.h"
 #include "app/Composer.h"
 #include "app/Import.h"
+#include "app/LogoStatus.h"
 #include "app/Settings.h"
 #include "app/Shuffle.h"
 #include "cli/Cli.h"
@@ -18,7 +19,6 @@
 
 namespace {
 
-constexpr const char* LogoWords[LogoCount] = {"startup", "shutdown", "turnoff"};
 constexpr const char* RestoredText = "Previous logos restored.";
 
 // Usage error for the first option a command does not know.
@@ -54,19 +54,6 @@ bool IsFile(const std::string& path)
 {
     const uint32_t attributes = platform::GetFileAttributes(path);
     return attributes != platform::InvalidAttributes && (attributes & platform::AttrDirectory) == 0;
-}
-
-// Why SetLogo left a logo as it was, told right after the call.
-std::string SetLogoFailure(const std::string& source, int32_t index)
-{
-    if (const int32_t code = ErrGet(); code != 0) return ErrText(code);
-    Limg image;
-    ImgLoad(source, image);
-    const bool logoImage =
-        ErrGet() == 0 && image.Width == LogoWidth && image.Height == LogoHeight && image.BytesPP == 1;
-    ImgFree(image);
-    if (!logoImage) return Quoted(ExtractFileName(source)) + " is not a logo picture (320 x 400, 256 colours).";
-    return "Couldn't replace the logo file: " + Quoted(LogoPath(index));
 }
 
 void ShowTotals(CliRun& run)
@@ -215,9 +202,7 @@ int CmdSet(CliRun& run)
         run.Ui.ErrorBox(SetLogoFailure(source, index));
         return ExitFailed;
     }
-    run.Ui.ShowStatus(
-        Quoted(ExtractFileName(source)) + " is now the " + LogoWords[index] + " logo (" + LogoPath(index) + ").",
-        false);
+    run.Ui.ShowStatus(SetLogoDone(source, index), false);
     return ExitOk;
 }
 

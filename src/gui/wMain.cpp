@@ -423,7 +423,9 @@ void TForm1::btnSetClick()
             return;
         }
         SetLogoImagePath(Settings.LogosDir + name);
-        ShowSetLogo(this);
+        // The status line says what came of it, also for a refused picture.
+        SetLogoOutcome outcome;
+        if (ShowSetLogo(this, &outcome) && outcome.Set) ShowStatus(outcome.Text, true);
     });
 }
 
@@ -439,7 +441,15 @@ void TForm1::btnDelClick()
 
 void TForm1::btnOptClick()
 {
-    Handled([&] { ShowLogoOptions(this); });
+    Handled([&] {
+        const std::string warehouse = Settings.LogosDir;
+        ShowLogoOptions(this);
+        // System folders... may have pointed the list at another warehouse.
+        if (!platform::SameTextAZ(warehouse, Settings.LogosDir)) {
+            RefreshList();
+            preview_->Clear();
+        }
+    });
 }
 
 void TForm1::btnAboutClick()
@@ -507,8 +517,14 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     if (watched == list_->viewport()) {
         if (event->type() == QEvent::MouseButtonRelease) ListView1Click();
         if (event->type() == QEvent::MouseButtonDblClick) ListView1DblClick();
+    } else if (watched == list_ && event->type() == QEvent::KeyPress) {
+        keysDown_.insert(static_cast<QKeyEvent*>(event)->key());
     } else if (watched == list_ && event->type() == QEvent::KeyRelease) {
-        ListView1KeyUp();
+        // A key pressed in a dialog that has just closed is released here;
+        // only a key pressed in the list is the list's.
+        if (keysDown_.remove(static_cast<QKeyEvent*>(event)->key())) ListView1KeyUp();
+    } else if (watched == list_ && event->type() == QEvent::FocusOut) {
+        keysDown_.clear();
     } else if (watched == link_ && event->type() == QEvent::MouseButtonRelease) {
         labLinkClick();
     }

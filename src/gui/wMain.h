@@ -2,6 +2,7 @@
 // The main window: the command buttons, the warehouse list with check boxes,
 // the preview with its text and link, and the status line.
 
+#include <QSet>
 #include <QWidget>
 
 #include <string>
@@ -76,6 +77,7 @@ private:
     QWidget* panel1_ = nullptr;
     QWidget* panel2_ = nullptr;
     QtDialogs* dialogs_ = nullptr;
+    QSet<int> keysDown_;  // keys pressed while the list had the focus
     bool busy_ = false;
     bool shown_ = false;
     bool closed_ = false;

@@ -5,6 +5,7 @@
 #include <QRadioButton>
 
 #include "app/Composer.h"
+#include "app/LogoStatus.h"
 #include "gui/wDialogs.h"
 
 namespace {
@@ -54,11 +55,16 @@ void SetLogoImagePath(const std::string& path)
     StoredImagePath() = path;
 }
 
-bool ShowSetLogo(QWidget* parent)
+bool ShowSetLogo(QWidget* parent, SetLogoOutcome* outcome)
 {
     if (StoredImagePath().empty()) return true;
     TfrmSetLogo dialog(parent);
     if (ExecDialog(dialog) != QDialog::Accepted) return false;
-    SetLogo(StoredImagePath(), dialog.ChosenIndex());
+    const std::string& source = StoredImagePath();
+    const int index = dialog.ChosenIndex();
+    const bool written = SetLogo(source, index);
+    // The reason is read while the library still holds the error.
+    if (outcome != nullptr)
+        *outcome = {true, written, written ? SetLogoDone(source, index) : SetLogoFailure(source, index)};
     return true;
 }

@@ -1,18 +1,30 @@
 // The window as a desktop program: documents it opens and what it says when
 // they cannot be opened, how it resizes, and the habits of its list and
 // dialogs that users trip over.
+#include <QApplication>
 #include <QFileDialog>
+#include <QFocusEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTreeWidget>
 
 #include "GuiSupport.h"
 #include "app/Settings.h"
+#include "formats/FFBasic.h"
+#include "foundation/Errors.h"
+#include "gui/wAdvanced.h"
 #include "gui/wDialogs.h"
+#include "gui/wOptions.h"
+#include "gui/wSetLogo.h"
 #include "gui/wSurface.h"
+#include "image/ImgBasic.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -137,6 +149,127 @@ TEST_F(WindowTest, SaveAsAsksAgainForANameInAFolderThatDoesNotExist)
     EXPECT_EQ(boxesShown, Strings{"The folder \"C:\\out\\new\" does not exist."});
     EXPECT_TRUE(typed.empty()) << "asked twice";
     EXPECT_FALSE(Machine.Exists("C:\\out\\new"));
+}
+
+TEST_F(WindowTest, TheListReactsOnlyToKeysPressedInIt)
+{
+    MakeWarehouseImage("a.png");
+    MakeWarehouseImage("b.png");
+    TForm1& w = Start();
+    QTreeWidget* list = w.List();
+    w.SelectByName("a.png");
+    list->setFocus();
+    const std::string totals = ProgramText(w.Status()->text());
+    const auto showResult = [&] { w.ShowStatus("Random startup, shutdown and turnoff logos are set.", true); };
+
+    // A key pressed in a message box that has just closed is released here.
+    showResult();
+    QTest::keyRelease(list, Qt::Key_Return);
+    EXPECT_EQ(ProgramText(w.Status()->text()), " Random startup, shutdown and turnoff logos are set.");
+    EXPECT_TRUE(w.Status()->font().bold());
+
+    // A key held while the focus went elsewhere and came back.
+    QTest::keyPress(list, Qt::Key_Space);
+    QFocusEvent out(QEvent::FocusOut);
+    QCoreApplication::sendEvent(list, &out);
+    QTest::keyRelease(list, Qt::Key_Space);
+    EXPECT_TRUE(w.Status()->font().bold());
+
+    // The list's own key still shows the totals and the new selection.
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(ProgramText(w.Status()->text()), totals);
+    EXPECT_FALSE(w.Status()->font().bold());
+    EXPECT_EQ(w.SelectedName(), "b.png");
+    EXPECT_EQ(w.Preview()->Surface().Pixel(10, 10), 0xFF0000u) << "previewed";
+}
+
+TEST_F(WindowTest, SetSaysInTheStatusLineWhatCameOfIt)
+{
+    MakeWarehouseImage("logo.png");
+    // A picture of another size: the composer refuses it.
+    Limg small;
+    ImgAlloc(small, 8, 8, 8);
+    ImgSave(WarehousePath("small.png"), small);
+    ASSERT_EQ(ErrGet(), 0);
+    ImgFree(small);
+    TForm1& w = Start();
+
+    const struct {
+        const char* Name;
+        int Item;
+        std::string Status;
+        bool Written;
+    } cases[] = {
+        {"logo.png", 1, "\"logo.png\" is now the shutdown logo (C:\\WINDOWS\\LOGOW.SYS).", true},
+        {"small.png", 0, "\"small.png\" is not a logo picture (320 x 400, 256 colours).", false},
+    };
+    for (const auto& c : cases) {
+        OnForms([&](QDialog& dialog) {
+            auto& form = dynamic_cast<TfrmSetLogo&>(dialog);
+            form.Item(c.Item)->setChecked(true);
+            return int(QDialog::Accepted);
+        });
+        w.SelectByName(c.Name);
+        QTest::mouseClick(w.Button(1), Qt::LeftButton);
+        EXPECT_EQ(ProgramText(w.Status()->text()), " " + c.Status);
+        EXPECT_TRUE(w.Status()->font().bold());
+        EXPECT_EQ(platform::FileExists(c.Item == 0 ? "C:\\LOGO.SYS" : "C:\\WINDOWS\\LOGOW.SYS"), c.Written);
+    }
+
+    // Cancelled: the status line keeps what it said.
+    OnForms([](QDialog&) { return int(QDialog::Rejected); });
+    QTest::mouseClick(w.Button(1), Qt::LeftButton);
+    EXPECT_EQ(ProgramText(w.Status()->text()), " " + cases[1].Status);
+    EXPECT_TRUE(Script.Errors.empty());
+}
+
+TEST_F(WindowTest, AnotherWarehouseFolderIsReadAtOnce)
+{
+    MakeWarehouseImage("old.png");
+    Machine.WriteText("C:\\other logos\\new.png", "not even a picture");
+    TForm1& w = Start();
+    Click(Item("old.png"));
+    ASSERT_EQ(ListNames(), Strings{"old.png"});
+
+    const struct {
+        const char* Folder;
+        Strings Listed;
+    } cases[] = {{"C:\\other logos", {"new.png"}}, {"C:\\nowhere", {}}};
+    for (const auto& c : cases) {
+        OnForms([&](QDialog& dialog) {
+            if (auto* loc = dynamic_cast<TfrmLoc*>(&dialog)) {
+                loc->SourceEdit()->setText(c.Folder);
+                return int(QDialog::Accepted);
+            }
+            auto& options = dynamic_cast<TfrmOptions&>(dialog);
+            options.AdvancedButton()->click();
+            // Cancelling the options keeps the folders the inner dialog stored.
+            return int(QDialog::Rejected);
+        });
+        QTest::mouseClick(w.Button(4), Qt::LeftButton);
+        EXPECT_EQ(Settings.LogosDir, std::string(c.Folder) + "\\");
+        EXPECT_EQ(ListNames(), c.Listed) << c.Folder;
+        EXPECT_NE(w.Preview()->Surface().Pixel(10, 10), 0xFF0000u) << "no picture of the old folder is shown";
+    }
+}
+
+TEST_F(WindowTest, MessageMemosLetTabMoveOnAndScrollLongLines)
+{
+    Start();
+    OnForms([](QDialog& dialog) {
+        auto& options = dynamic_cast<TfrmOptions&>(dialog);
+        QPlainTextEdit* memo = options.Messages(1);
+        memo->setPlainText(QString(300, 'x'));
+        options.show();
+        memo->setFocus();
+        QTest::keyClick(memo, Qt::Key_Tab);
+        EXPECT_EQ(memo->toPlainText(), QString(300, 'x')) << "no tab typed into the message";
+        EXPECT_TRUE(memo->horizontalScrollBar()->isVisible() || memo->horizontalScrollBar()->maximum() > 0)
+            << "a long line can be scrolled to";
+        return int(QDialog::Rejected);
+    });
+    QTest::mouseClick(Window->Button(4), Qt::LeftButton);
+    EXPECT_EQ(FormsShown, 1);
 }
 
 }  // namespace

@@ -60,7 +60,7 @@ install: programs
 deb: programs
 	cd $(BUILD) && cpack -G DEB
 
-demo: build
+demo: programs
 	bash scripts/demo $(BUILD)
 
 clean:

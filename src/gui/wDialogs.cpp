@@ -22,12 +22,6 @@ std::string S(const QString& s)
     return ProgramText(s);
 }
 
-DialogDriver& Driver()
-{
-    static DialogDriver driver;
-    return driver;
-}
-
 // The pieces of a "|"-separated filter string.
 QStringList FilterPieces(const std::string& filter)
 {
@@ -79,7 +73,7 @@ QStringList RunFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, QFileDi
 
 int ExecDialog(QDialog& dialog)
 {
-    return Driver() ? Driver()(dialog) : dialog.exec();
+    return dialog.exec();
 }
 
 QFont FormFont()
@@ -105,11 +99,6 @@ std::string ApplicationTitle()
 {
     const QString name = QCoreApplication::applicationName();
     return name.isEmpty() ? std::string(AppTitle) : S(name);
-}
-
-void SetDialogDriver(DialogDriver driver)
-{
-    Driver() = std::move(driver);
 }
 
 QString QtText(const std::string& s)

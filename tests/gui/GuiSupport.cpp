@@ -1,16 +1,18 @@
 #include "GuiSupport.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "app/Settings.h"
-#include "gui/wDialogs.h"
 #include "formats/FFBasic.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
 #include "foundation/Memory.h"
+#include "gui/wDialogs.h"
 #include "image/ImgBasic.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -38,16 +40,32 @@ std::string DefaultWarehouse()
     return AddBackslash(DefaultWarehouseFolder);
 }
 
+bool FormDriver::eventFilter(QObject* watched, QEvent* event)
+{
+    auto* dialog = qobject_cast<QDialog*>(watched);
+    if (event->type() != QEvent::Show || dialog == nullptr || !Driver || !dialog->testAttribute(Qt::WA_ShowModal))
+        return false;
+    QPointer<QDialog> form(dialog);
+    QTimer::singleShot(0, dialog, [form, driver = Driver] {
+        if (form == nullptr || !form->isVisible()) return;
+        const int result = driver(*form);
+        if (form != nullptr && form->isVisible()) form->done(result);
+    });
+    return false;
+}
+
 void WindowTest::SetUp()
 {
     ErrResetState();
+    QCoreApplication::instance()->installEventFilter(&Forms);
 }
 
 void WindowTest::TearDown()
 {
     Window.reset();
     SetDialogs(nullptr);
-    SetDialogDriver(nullptr);
+    QCoreApplication::instance()->removeEventFilter(&Forms);
+    Forms.Driver = nullptr;
     QCoreApplication::setApplicationName(AppTitle);
     EXPECT_EQ(MemCount(), 0) << "tracked blocks left";
     EXPECT_EQ(FCount(), 0) << "tracked files left";
@@ -156,8 +174,8 @@ std::string WindowTest::RunValue() const
 
 void WindowTest::OnForms(std::function<int(QDialog&)> driver)
 {
-    SetDialogDriver([this, driver](QDialog& dialog) {
+    Forms.Driver = [this, driver](QDialog& dialog) {
         ++FormsShown;
         return driver(dialog);
-    });
+    };
 }

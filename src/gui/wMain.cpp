@@ -64,8 +64,6 @@ constexpr ButtonSpec ButtonSpecs[7] = {
     {"btnExit", "Exit", "Exit the program", 466},
 };
 
-TForm1* CurrentWindow = nullptr;
-
 // Readme.txt stands beside the program in the build folder; an installed
 // program finds it in share/doc/lumenade/ beside its bin/ folder.
 std::string ReadmePath(const std::string& programFolder)
@@ -102,14 +100,8 @@ QFrame* MakePanel(QWidget* parent, const char* name, QFrame::Shadow shadow)
 
 }  // namespace
 
-TForm1* MainWindow()
-{
-    return CurrentWindow;
-}
-
 TForm1::TForm1(QWidget* parent) : QWidget(parent)
 {
-    CurrentWindow = this;
     setObjectName("Form1");
     setFont(FormFont());
     // The fixed layout is the smallest the window gets; larger, the list and
@@ -192,7 +184,6 @@ TForm1::~TForm1()
 {
     if (&CurrentDialogs() == dialogs_) SetDialogs(nullptr);
     delete dialogs_;
-    if (CurrentWindow == this) CurrentWindow = nullptr;
 }
 
 void TForm1::LayOut()

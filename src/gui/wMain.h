@@ -84,6 +84,3 @@ private:
     int previewWidth_ = 0;
     int previewHeight_ = 0;
 };
-
-// The window the commands of the logo manager drive, while one is open.
-TForm1* MainWindow();

@@ -21,7 +21,7 @@
 void WindowScript::ShowStatus(const std::string& text, bool bold)
 {
     ScriptedDialogs::ShowStatus(text, bold);
-    if (TForm1* window = MainWindow()) {
+    if (TForm1* window = Window) {
         bool all = true;
         for (int i = 0; i < 7; ++i) all = all && window->Button(i)->isEnabled();
         ButtonsEnabledAtStatus.push_back(all);
@@ -62,6 +62,7 @@ void WindowTest::SetUp()
 
 void WindowTest::TearDown()
 {
+    Script.Window = nullptr;
     Window.reset();
     SetDialogs(nullptr);
     QCoreApplication::instance()->removeEventFilter(&Forms);
@@ -77,6 +78,7 @@ void WindowTest::TearDown()
 TForm1& WindowTest::Start()
 {
     Window = std::make_unique<TForm1>();
+    Script.Window = Window.get();
     SetDialogs(&Script);
     Window->show();
     return *Window;

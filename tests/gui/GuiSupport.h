@@ -25,6 +25,7 @@ class QTreeWidgetItem;
 class WindowScript : public ScriptedDialogs {
 public:
     std::vector<bool> ButtonsEnabledAtStatus;
+    TForm1* Window = nullptr;  // the window under test, once started
 
     void ShowStatus(const std::string& text, bool bold) override;
     void PumpMessages() override;

@@ -373,8 +373,9 @@ TEST_F(Cli, ConfigRoundTripAndAutoChangeUpdatesTheRunValue)
     EXPECT_TRUE(runValueExists());
 
     Outcome all = Run({"config"});
-    EXPECT_EQ(Lines(all.Out).size(), 10u);
+    EXPECT_EQ(Lines(all.Out).size(), 15u);
     EXPECT_NE(all.Out.find("FullScreen: false\n"), std::string::npos);
+    EXPECT_NE(all.Out.find("AnimatedBar: false\nBarColor: \nBestColors: false\nScreenShape: 6:5\n"), std::string::npos);
 }
 
 TEST_F(Cli, TheSameSeedGivesTheSameLogos)

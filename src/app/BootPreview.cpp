@@ -48,10 +48,35 @@ ColorMapObject* DacColorMap(const uint8_t (&palette)[256][3])
     return map;
 }
 
-// Encodes the frames of indices, one palette per frame, into bytes.
-bool EncodeGif(const Limg& indices, const std::vector<std::array<uint8_t, 768>>& palettes, std::vector<uint8_t>& bytes,
-               std::string& reason)
+// The smallest rectangle holding every pixel of a cycled entry: all that
+// changes from one frame to the next.
+struct Rect {
+    int32_t X = 0, Y = 0, Width = 0, Height = 0;
+};
+Rect CycledArea(const Limg& indices, int32_t first)
 {
+    int32_t left = indices.Width, top = indices.Height, right = -1, bottom = -1;
+    for (int32_t y = 0; y < indices.Height; ++y) {
+        const uint8_t* row = indices.Data + static_cast<size_t>(y) * indices.Width;
+        for (int32_t x = 0; x < indices.Width; ++x) {
+            if (first > 0 && row[x] >= first) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+    }
+    if (right < 0) return {0, 0, 1, 1};
+    return {left, top, right - left + 1, bottom - top + 1};
+}
+
+// Encodes the frames of indices, one palette per frame, into bytes. The
+// first frame is the whole screen; the others repaint only the cycled area.
+bool EncodeGif(const Limg& indices, int32_t first, const std::vector<std::array<uint8_t, 768>>& palettes,
+               std::vector<uint8_t>& bytes, std::string& reason)
+{
+    const Rect area = CycledArea(indices, first);
     int error = 0;
     GifFileType* gif = EGifOpen(&bytes, AppendToBuffer, &error);
     if (gif == nullptr) {
@@ -93,15 +118,16 @@ bool EncodeGif(const Limg& indices, const std::vector<std::array<uint8_t, 768>>&
         }
         // The first frame uses the screen's map; the others bring their own.
         ColorMapObject* local = f == 0 ? nullptr : mapOf(palettes[f]);
-        const int put = EGifPutImageDesc(gif, 0, 0, indices.Width, indices.Height, false, local);
+        const Rect r = f == 0 ? Rect{0, 0, indices.Width, indices.Height} : area;
+        const int put = EGifPutImageDesc(gif, r.X, r.Y, r.Width, r.Height, false, local);
         if (local != nullptr) GifFreeMapObject(local);
         if (put != GIF_OK) {
             fail(gif->Error);
             break;
         }
-        for (int32_t y = 0; ok && y < indices.Height; ++y) {
-            if (EGifPutLine(gif, indices.Data + static_cast<size_t>(y) * indices.Width, indices.Width) != GIF_OK)
-                fail(gif->Error);
+        for (int32_t y = r.Y; ok && y < r.Y + r.Height; ++y) {
+            GifPixelType* row = indices.Data + static_cast<size_t>(y) * indices.Width + r.X;
+            if (EGifPutLine(gif, row, r.Width) != GIF_OK) fail(gif->Error);
         }
     }
     if (screenMap != nullptr) GifFreeMapObject(screenMap);
@@ -272,7 +298,8 @@ bool WritePreview(const BootPreview& preview, const std::string& path, int32_t w
         palettes.push_back(flat);
     }
     std::vector<uint8_t> bytes;
-    const bool encoded = EncodeGif(indices, palettes, bytes, reason);
+    const int32_t first = preview.Picture().BytesPP == 1 ? preview.CycleStart() : 0;
+    const bool encoded = EncodeGif(indices, first, palettes, bytes, reason);
     ImgFree(indices);
     return encoded && WriteWhole(path, bytes, reason);
 }

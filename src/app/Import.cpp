@@ -6,6 +6,7 @@
 #include "app/Settings.h"
 #include "formats/FFBasic.h"
 #include "foundation/Errors.h"
+#include "image/ImgBoxFit.h"
 #include "image/PalOpt.h"
 #include "image/PalVga.h"
 #include "platform/Files.h"
@@ -38,6 +39,18 @@ int32_t RoundEven(int64_t a, int64_t b)
     return static_cast<int32_t>(q);
 }
 
+// The canvas with the picture at (x, y) resampled to the logo size: the
+// best colours start from an area-averaged fit, the classic reduction from
+// the library's resampling.
+void Fit_(Limg& picture, int32_t canvasWidth, int32_t canvasHeight, int32_t x, int32_t y)
+{
+    if (Settings.BestColors) {
+        ImgBoxFit(picture, picture, LogoWidth, LogoHeight, canvasWidth, canvasHeight, x, y);
+    } else {
+        ImgResampleRect_(picture, picture, LogoWidth, LogoHeight, canvasWidth, canvasHeight, x, y);
+    }
+}
+
 // Steps 4 to 11 of an import; false at the first library failure.
 bool Convert_(const std::string& source, const std::string& target, const TUniInfo& info, Limg& picture)
 {
@@ -61,17 +74,21 @@ bool Convert_(const std::string& source, const std::string& target, const TUniIn
     }
 
     if (native && !exact) {
-        ImgResample(picture, picture, LogoWidth, LogoHeight);
+        if (Settings.BestColors) {
+            ImgBoxFit(picture, picture, LogoWidth, LogoHeight, w, h, 0, 0);
+        } else {
+            ImgResample(picture, picture, LogoWidth, LogoHeight);
+        }
         if (ErrGet() != 0) return false;
     } else if (!exact) {
         // The crop or the bordered canvas is read in place, never made.
         const ScreenShapeInfo& shape = ScreenShapeOf(Settings.ScreenShape);
         if (Settings.FullScreen) {
             const FitRect r = FillCrop(w, h, shape.Width, shape.Height);
-            ImgResampleRect_(picture, picture, LogoWidth, LogoHeight, r.Width, r.Height, -r.X, -r.Y);
+            Fit_(picture, r.Width, r.Height, -r.X, -r.Y);
         } else {
             const FitRect r = BorderCanvas(w, h, shape.Width, shape.Height);
-            ImgResampleRect_(picture, picture, LogoWidth, LogoHeight, r.Width, r.Height, r.X, r.Y);
+            Fit_(picture, r.Width, r.Height, r.X, r.Y);
         }
         if (ErrGet() != 0) return false;
     }

@@ -17,7 +17,9 @@ constexpr int32_t UndefinedError = 3;
 // runs), it loses about 2 dB on photos; 5 is within 0.05 dB of 1 at a third
 // of its cost.
 constexpr int QuantSpeed = 5;
-constexpr float DitherLevel = 1.0F;
+// Half-strength diffusion: on the DAC's 6-bit levels full strength only adds
+// grain (about 0.6 dB less on photos), and none leaves bands in smooth skies.
+constexpr float DitherLevel = 0.5F;
 
 // The libimagequant handles of one reduction, released on every path.
 struct Quant {

@@ -16,7 +16,9 @@ std::string Quoted(const std::string& s)
 
 std::string SetLogoDone(const std::string& source, int32_t index)
 {
-    return Quoted(ExtractFileName(source)) + " is now the " + LogoWords[index] + " logo (" + LogoPath(index) + ").";
+    const bool animated = index == LogoStartup && Settings.AnimatedBar;
+    return Quoted(ExtractFileName(source)) + " is now the " + (animated ? "animated " : "") + LogoWords[index] +
+           " logo (" + LogoPath(index) + ").";
 }
 
 std::string SetLogoFailure(const std::string& source, int32_t index)

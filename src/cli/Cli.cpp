@@ -39,6 +39,7 @@ constexpr const char* GlobalHelp =
     "  convert IN OUT             convert a picture; formats by extension\n"
     "  config [NAME [VALUE]]      show all settings, show one, or change one\n"
     "  paths                      where the logos, the warehouse and the backup are\n"
+    "  preview LOGO|FILE [--out F] how the boot screen shows a logo or picture\n"
     "\n"
     "Options, before the command:\n"
     "  --drive L=HOSTDIR   map drive L: to a host folder (repeatable); by default\n"
@@ -69,7 +70,8 @@ const Command Commands[] = {
      "           \"windows_path\" and \"host_path\", and \"totals\" with \"count\"\n"
      "           and \"size\"\n"},
     {"add", CmdAdd,
-     "Usage: lumenade-cli add [--fill|--borders] [--overwrite|--skip] FILE...\n"
+     "Usage: lumenade-cli add [--fill|--borders] [--overwrite|--skip]\n"
+     "                        [--quality classic|best] [--shape 6:5|4:3|8:5] FILE...\n"
      "\n"
      "Imports still pictures (BMP, PCX, TGA, GIF, JPEG, PNG, TIFF, SGI, Sun\n"
      "raster, PNM) into the warehouse as 320 x 400 PNG files with 256 colours,\n"
@@ -79,23 +81,40 @@ const Command Commands[] = {
      "  --borders    show the entire picture with black borders (this run only)\n"
      "  --overwrite  replace a warehouse file of the same name\n"
      "  --skip       keep a warehouse file of the same name; skip the picture\n"
+     "  --quality best     reduce the colours for the boot screen's 6-bit VGA\n"
+     "                     palette (libimagequant); classic is the default\n"
+     "  --shape 4:3        the shape the logo has on screen: 6:5 (default),\n"
+     "                     4:3 or 8:5; the crop or borders follow it\n"
      "\n"
-     "Without --fill or --borders the FullScreen setting decides. Without\n"
+     "--quality and --shape hold for this run; the BestColors and ScreenShape\n"
+     "settings decide otherwise. Without --fill or --borders the FullScreen setting decides. Without\n"
      "--overwrite or --skip a taken name is asked about on a terminal (Y\n"
      "overwrite, N choose another name or skip, A overwrite all, C cancel) and\n"
      "skipped elsewhere. Exit status 1 when any file could not be added.\n"},
     {"set", CmdSet,
-     "Usage: lumenade-cli set NAME --as startup|shutdown|turnoff\n"
+     "Usage: lumenade-cli set NAME --as startup|shutdown|turnoff [--animate|--still]\n"
+     "                        [--bar-color RRGGBB]\n"
      "\n"
      "Makes the warehouse picture NAME (as 'list' shows it; .png may be left\n"
      "out) the start-up logo (LOGO.SYS), the shut-down logo (LOGOW.SYS) or the\n"
      "turn-off logo (LOGOS.SYS), with a random line of that logo's messages\n"
-     "drawn in a random corner. The logo in place is backed up the first time.\n"},
+     "drawn in a random corner. The logo in place is backed up the first time.\n"
+     "\n"
+     "  --animate    give the startup logo a moving bar at the bottom: the\n"
+     "               picture keeps 236 colours, the last 20 palette entries\n"
+     "               cycle while Windows starts\n"
+     "  --still      no moving bar, whatever the AnimatedBar setting says\n"
+     "  --bar-color RRGGBB  the bar's colour (implies --animate); otherwise\n"
+     "               the BarColor setting, or a colour of the picture\n"
+     "\n"
+     "Without --animate or --still the AnimatedBar setting decides, as it does\n"
+     "for 'shuffle'.\n"},
     {"shuffle", CmdShuffle,
      "Usage: lumenade-cli shuffle\n"
      "\n"
      "Sets a random warehouse picture as each of the three logos, each with a\n"
-     "random line of its messages. Logos in place are backed up the first time.\n"},
+     "random line of its messages. Logos in place are backed up the first time.\n"
+     "The startup logo gets the moving bar when the AnimatedBar setting is on.\n"},
     {"restore", CmdRestore,
      "Usage: lumenade-cli restore\n"
      "\n"
@@ -142,10 +161,29 @@ const Command Commands[] = {
      "  AutoChange    true: the Run entry starts bootpix.exe at log-on\n"
      "                (updated at once)\n"
      "  GrabDir       the folder the window's Add dialog opens in\n"
+     "  AnimatedBar   true: startup logos get the moving bar (set, shuffle)\n"
+     "  BarColor      the bar's colour as RRGGBB; empty: from the picture\n"
+     "  BestColors    true: new pictures are reduced for the 6-bit VGA palette\n"
+     "  ScreenShape   the logo's shape on screen: 6:5, 4:3 or 8:5\n"
+     "  BootPreview   true: the window previews through the VGA palette\n"
      "\n"
      "In the messages, \\n stands for a line break and \\\\ for a backslash.\n"
      "Folders may be given as host paths (/...) or Windows paths. Flags take\n"
      "true/false, yes/no, on/off or 1/0.\n"},
+    {"preview", CmdPreview,
+     "Usage: lumenade-cli preview LOGO|FILE [--out OUT.gif|OUT.png] [--animate]\n"
+     "                            [--shape 6:5|4:3|8:5]\n"
+     "\n"
+     "Shows how the boot screen shows a logo: LOGO is startup, shutdown or\n"
+     "turnoff (the logo file in place), FILE any logo file or picture. The\n"
+     "palette goes through the 6-bit VGA DAC and the picture is stretched to\n"
+     "the screen shape (the ScreenShape setting unless --shape is given), 400\n"
+     "lines high. Prints what it found; with --out writes a GIF of one full\n"
+     "cycle of the moving bar (one frame for a still logo) or a PNG of the\n"
+     "first frame. The step rate, one step every 100 ms, is approximate.\n"
+     "\n"
+     "  --animate    show a warehouse picture as the animated startup logo\n"
+     "               made of it (without its message)\n"},
     {"paths", CmdPaths,
      "Usage: lumenade-cli paths\n"
      "\n"

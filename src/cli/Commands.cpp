@@ -2,6 +2,7 @@
 #include <ostream>
 
 #include "app/Backup.h"
+#include "app/BootScreen.h"
 #include "app/Catalogue.h"
 #include "app/Composer.h"
 #include "app/Import.h"
@@ -115,9 +116,15 @@ int CmdList(CliRun& run)
 
 int CmdAdd(CliRun& run)
 {
-    const ParsedArgs p = SplitArgs(run.Args);
+    const ParsedArgs p = SplitArgs(run.Args, {"--quality", "--shape"});
     bool fill = false, borders = false, overwrite = false, skip = false;
+    std::string quality, shape;
     for (const auto& o : p.Options) {
+        if (o.Name == "--quality" || o.Name == "--shape") {
+            if (!o.HasValue) return UsageError(run, "add", o.Name + " needs a value");
+            (o.Name == "--quality" ? quality : shape) = Lower(o.Value);
+            continue;
+        }
         if (o.HasValue) return UsageError(run, "add", o.Name + " takes no value");
         if (o.Name == "--fill") {
             fill = true;
@@ -133,11 +140,17 @@ int CmdAdd(CliRun& run)
     }
     if (fill && borders) return UsageError(run, "add", "--fill and --borders exclude each other");
     if (overwrite && skip) return UsageError(run, "add", "--overwrite and --skip exclude each other");
+    if (!quality.empty() && quality != "classic" && quality != "best")
+        return UsageError(run, "add", "--quality wants classic or best, not " + Quoted(quality));
+    if (!shape.empty() && ScreenShapeIndex(shape) < 0)
+        return UsageError(run, "add", "--shape wants 6:5, 4:3 or 8:5, not " + Quoted(shape));
     if (p.Operands.empty()) return UsageError(run, "add", "no FILE given");
 
     // The fitting chosen here holds for this run; the setting is not saved.
     if (fill) Settings.FullScreen = true;
     if (borders) Settings.FullScreen = false;
+    if (!quality.empty()) Settings.BestColors = quality == "best";
+    if (!shape.empty()) Settings.ScreenShape = ScreenShapeIndex(shape);
     run.Ui.Policy = overwrite ? OverwritePolicy::Overwrite : skip ? OverwritePolicy::Skip : OverwritePolicy::Ask;
 
     bool failed = false;
@@ -175,13 +188,28 @@ int CmdAdd(CliRun& run)
 
 int CmdSet(CliRun& run)
 {
-    const ParsedArgs p = SplitArgs(run.Args, {"--as"});
+    const ParsedArgs p = SplitArgs(run.Args, {"--as", "--bar-color"});
     std::string as;
+    bool animate = false, still = false;
     for (const auto& o : p.Options) {
+        if (o.Name == "--animate" || o.Name == "--still") {
+            if (o.HasValue) return UsageError(run, "set", o.Name + " takes no value");
+            (o.Name == "--animate" ? animate : still) = true;
+            continue;
+        }
+        if (o.Name == "--bar-color") {
+            uint8_t rgb[3];
+            if (!o.HasValue || !ParseBarColor(o.Value, rgb))
+                return UsageError(run, "set", "--bar-color wants RRGGBB in hex, as 2864FC");
+            Settings.BarColor = o.Value;
+            animate = true;
+            continue;
+        }
         if (o.Name != "--as") return UsageError(run, "set", "unknown option \"" + o.Name + "\"");
         if (!o.HasValue) return UsageError(run, "set", "--as needs startup, shutdown or turnoff");
         as = Lower(o.Value);
     }
+    if (animate && still) return UsageError(run, "set", "--animate and --still exclude each other");
     if (p.Operands.size() != 1) return UsageError(run, "set", "wants one NAME");
     if (as.empty()) return UsageError(run, "set", "--as startup|shutdown|turnoff is missing");
     int32_t index = -1;
@@ -189,6 +217,10 @@ int CmdSet(CliRun& run)
         if (as == LogoWords[i]) index = i;
     }
     if (index < 0) return UsageError(run, "set", "--as wants startup, shutdown or turnoff, not " + Quoted(as));
+    if (animate && index != LogoStartup) return UsageError(run, "set", "only the startup logo animates");
+    // Like --fill, the choice holds for this run; the setting is not saved.
+    if (animate) Settings.AnimatedBar = true;
+    if (still) Settings.AnimatedBar = false;
     std::string source;
     if (!WarehousePath(p.Operands[0], source)) {
         return UsageError(run, "set", "NAME is a warehouse file name, without a folder");
@@ -329,7 +361,7 @@ int CmdPaths(CliRun& run)
 
 namespace {
 
-enum class SettingKind { Folder, LogoFolder, Messages, Flag };
+enum class SettingKind { Folder, LogoFolder, Messages, Flag, Shape, Color };
 
 struct SettingItem {
     const char* Name;
@@ -348,6 +380,11 @@ constexpr SettingItem SettingItems[] = {
     {"FullScreen", SettingKind::Flag, 0},
     {"AutoChange", SettingKind::Flag, 1},
     {"GrabDir", SettingKind::Folder, 1},
+    {"AnimatedBar", SettingKind::Flag, 2},
+    {"BarColor", SettingKind::Color, 0},
+    {"BestColors", SettingKind::Flag, 3},
+    {"ScreenShape", SettingKind::Shape, 0},
+    {"BootPreview", SettingKind::Flag, 4},
 };
 
 std::string& FolderField(const SettingItem& item)
@@ -357,7 +394,18 @@ std::string& FolderField(const SettingItem& item)
 
 bool& FlagField(const SettingItem& item)
 {
-    return item.Index == 0 ? Settings.FullScreen : Settings.AutoChange;
+    switch (item.Index) {
+        case 0:
+            return Settings.FullScreen;
+        case 1:
+            return Settings.AutoChange;
+        case 2:
+            return Settings.AnimatedBar;
+        case 3:
+            return Settings.BestColors;
+        default:
+            return Settings.BootPreview;
+    }
 }
 
 // The value as the registry holds it, for the check after saving.
@@ -372,6 +420,10 @@ std::string StoredValue(const SettingItem& item)
             return LogoMessages(item.Index);
         case SettingKind::Flag:
             return FlagField(item) ? "1" : "0";
+        case SettingKind::Shape:
+            return ScreenShapeOf(Settings.ScreenShape).Name;
+        case SettingKind::Color:
+            return Settings.BarColor;
     }
     return {};
 }
@@ -454,6 +506,18 @@ int CmdConfig(CliRun& run)
                                   item->Name + std::string(" wants true or false, not ") + Quoted(value));
             }
             FlagField(*item) = flag;
+            break;
+        }
+        case SettingKind::Shape:
+            if (ScreenShapeIndex(value) < 0)
+                return UsageError(run, "config", "ScreenShape wants 6:5, 4:3 or 8:5, not " + Quoted(value));
+            Settings.ScreenShape = ScreenShapeIndex(value);
+            break;
+        case SettingKind::Color: {
+            uint8_t rgb[3];
+            if (!value.empty() && !ParseBarColor(value, rgb))
+                return UsageError(run, "config", "BarColor wants RRGGBB in hex, or nothing, not " + Quoted(value));
+            Settings.BarColor = value;
             break;
         }
     }

@@ -3,10 +3,12 @@
 #include <utility>
 #include <vector>
 
+#include "app/BootScreen.h"
 #include "app/Dialogs.h"
 #include "cli/Cli.h"
 #include "cli/CliDialogs.h"
 #include "cli/CliText.h"
+#include "formats/Codecs.h"
 #include "formats/FFBasic.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
@@ -62,6 +64,26 @@ std::vector<Field> Describe(const std::string& file, const TUniInfo& info)
     return f;
 }
 
+// A logo file (LOGO.SYS: its extension names no format) described by the BMP
+// reader.
+bool LogoFileInfo(const std::string& path, TUniInfo& info)
+{
+    if (CycleStartOf(path) < 0) return false;
+    TFileInfo fileInfo;
+    fileInfo.Format = FmtBMP;
+    fileInfo.Picture.Compression = "None";
+    ErrClear();
+    CodecFor(FmtBMP).Info(path, fileInfo);
+    if (ErrGet() != 0) return false;
+    info = TUniInfo{};
+    info.Format = FmtBMP;
+    info.Kind = 1;
+    info.FileName = path;
+    info.TotalSize = fileInfo.FileSize;
+    info.Picture = fileInfo.Picture;
+    return true;
+}
+
 // Why a file could not be described: the library's error number and text.
 struct Failure {
     int32_t Code;
@@ -113,12 +135,14 @@ int CmdInfo(CliRun& run)
             failed = true;
             continue;
         }
-        if (!UniInfo(path, info, false)) {
+        if (!UniInfo(path, info, false) && !LogoFileInfo(path, info)) {
             ReportFailure(run, json, operand, InfoFailure(path));
             failed = true;
             continue;
         }
-        const std::vector<Field> fields = Describe(operand, info);
+        std::vector<Field> fields = Describe(operand, info);
+        if (const int32_t first = CycleStartOf(path); first >= 0)
+            fields.push_back({"cycled entries", first == 0 ? "none" : std::to_string(first) + "-255", true});
         if (json) {
             run.Out << '{';
             for (size_t i = 0; i < fields.size(); ++i) {

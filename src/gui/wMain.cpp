@@ -11,9 +11,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextDocument>
+#include <QTimer>
 #include <QTreeWidget>
 #include <vector>
 
+#include "app/BootPreview.h"
+#include "app/BootScreen.h"
 #include "app/Catalogue.h"
 #include "app/Dialogs.h"
 #include "app/Import.h"
@@ -166,6 +169,9 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     status_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     LayOut();
+    cycleTimer_ = new QTimer(this);
+    cycleTimer_->setInterval(CycleStepMs);
+    connect(cycleTimer_, &QTimer::timeout, this, &TForm1::StepPreview);
 
     dialogs_ = new QtDialogs(this);
     dialogs_->SetStatusSink([this](const std::string& text, bool bold) { ShowStatus(text, bold); });
@@ -286,6 +292,12 @@ void TForm1::ShowTotals()
 void TForm1::ShowPreview(const std::string& name)
 {
     if (name.empty()) return;
+    if (Settings.BootPreview || Settings.AnimatedBar) {
+        ShowBootPreview(Settings.LogosDir + name, Settings.AnimatedBar);
+        return;
+    }
+    cycleTimer_->stop();
+    bootPreview_.reset();
     busy_ = true;
     Limg image;
     try {
@@ -299,6 +311,55 @@ void TForm1::ShowPreview(const std::string& name)
     }
     ImgFree(image);
     busy_ = false;
+}
+
+void TForm1::ShowBootPreview(const std::string& path, bool asAnimatedLogo)
+{
+    busy_ = true;
+    try {
+        auto preview = std::make_unique<BootPreview>();
+        if (preview->Load(path, asAnimatedLogo)) {
+            cycleTimer_->stop();
+            bootPreview_ = std::move(preview);
+            cycleStep_ = 0;
+            DrawBootFrame();
+            if (bootPreview_->Steps() > 1) cycleTimer_->start();
+        }
+    } catch (...) {
+    }
+    ErrClear();
+    busy_ = false;
+}
+
+bool TForm1::PreviewAnimating() const
+{
+    return cycleTimer_->isActive();
+}
+
+void TForm1::StepPreview()
+{
+    if (!bootPreview_) return;
+    cycleStep_ = (cycleStep_ + 1) % bootPreview_->Steps();
+    DrawBootFrame();
+}
+
+void TForm1::DrawBootFrame()
+{
+    const ScreenShapeInfo& shape = ScreenShapeOf(Settings.ScreenShape);
+    const PreviewSize size = ShapeInBox(shape.Width, shape.Height, previewWidth_, previewHeight_);
+    if (size.Width <= 0 || size.Height <= 0) return;
+    Limg frame;
+    try {
+        bootPreview_->Frame(cycleStep_, size.Width, size.Height, frame);
+        if (ErrGet() == 0) {
+            // A shape flatter than the box leaves black bands, as the screen would.
+            preview_->Surface().Fill(0);
+            ImgPut(frame, &preview_->Surface(), (previewWidth_ - size.Width) / 2, (previewHeight_ - size.Height) / 2);
+            preview_->update();
+        }
+    } catch (...) {
+    }
+    ImgFree(frame);
 }
 
 std::string TForm1::SelectedName() const

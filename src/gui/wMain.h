@@ -5,9 +5,12 @@
 #include <QSet>
 #include <QWidget>
 
+#include <memory>
 #include <string>
 
+class BootPreview;
 class QLabel;
+class QTimer;
 class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
@@ -33,6 +36,12 @@ public:
     void DeleteImages();
     void DeleteWarehouseFile(const std::string& path);
     bool Busy() const { return busy_; }
+    // The boot-screen preview: a picture or logo file as the VGA screen
+    // shows it, animated while its palette cycles.
+    void ShowBootPreview(const std::string& path, bool asAnimatedLogo);
+    bool PreviewAnimating() const;
+    // One cycle step of an animated preview (the timer's tick).
+    void StepPreview();
 
     // The controls, for tests and screenshots.
     QPushButton* Button(int tabIndex) const { return buttons_[tabIndex]; }
@@ -78,6 +87,10 @@ private:
     QWidget* panel2_ = nullptr;
     QtDialogs* dialogs_ = nullptr;
     QSet<int> keysDown_;  // keys pressed while the list had the focus
+    std::unique_ptr<BootPreview> bootPreview_;
+    QTimer* cycleTimer_ = nullptr;
+    int cycleStep_ = 0;
+    void DrawBootFrame();
     bool busy_ = false;
     bool shown_ = false;
     bool closed_ = false;

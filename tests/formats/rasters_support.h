@@ -161,7 +161,7 @@ inline std::vector<std::string> HostileFiles()
 // Runs a shell command line (for ImageMagick); true when it exits with 0.
 inline bool RunTool(const std::string& command)
 {
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+    return std::system(("( " + command + " ) >/dev/null 2>&1").c_str()) == 0;
 }
 
 inline bool HaveMagick()
@@ -169,6 +169,68 @@ inline bool HaveMagick()
     static int have = -1;
     if (have < 0) have = RunTool("convert -version") ? 1 : 0;
     return have == 1;
+}
+
+// Runs a tool's version or help line; true when the tool is installed.
+inline bool HaveTool(const std::string& probe)
+{
+    return RunTool(probe);
+}
+
+// Python for Pillow scripts: pattern(mode, w, h) is a picture of gradients
+// and noise, so that coders meet runs as well as single values.
+inline constexpr const char* PillowPatternCode = R"(
+import os, random
+from PIL import Image
+def pattern(mode, w, h):
+    random.seed(w * 31 + h)
+    im = Image.new(mode, (w, h))
+    bands = len(im.getbands())
+    top = 65535 if mode.startswith('I') else 255
+    for y in range(h):
+        for x in range(w):
+            v = [((x * 37 + y * 11 + 5 * b) * 97 + (random.randrange(9) if x % 3 else 0)) % (top + 1)
+                 for b in range(bands)]
+            im.putpixel((x, y), tuple(v) if bands > 1 else v[0])
+    return im
+)";
+
+// Runs Pillow code with `dir` as the current folder.
+inline bool PillowMake(const std::string& dir, const std::string& body)
+{
+    std::string out;
+    return RunPython(std::string(PillowPatternCode) + "os.chdir('" + dir + "')\n" + body, out);
+}
+
+// Loads each file with `load` and expects Pillow's size and RGB pixels
+// (for 16-bit grey modes the high byte of each sample). Returns how many
+// were compared.
+template <class Load>
+int ExpectPillowsPixels(const std::vector<std::string>& paths, Load load)
+{
+    int compared = 0;
+    for (const auto& path : paths) {
+        ErrResetState();
+        Limg pic;
+        load(path, pic);
+        EXPECT_EQ(ErrGet(), 0) << path;
+        PillowPicture ref;
+        EXPECT_TRUE(PillowRead(path, ref)) << path;
+        if (ErrGet() == 0 && !ref.Pixels.empty()) {
+            EXPECT_EQ(pic.Width, ref.Width) << path;
+            EXPECT_EQ(pic.Height, ref.Height) << path;
+            Bytes expect = ref.Pixels;
+            if (ref.Mode.rfind("I", 0) == 0) {
+                expect.clear();
+                for (size_t i = 0; i + 1 < ref.Pixels.size(); i += 2) expect.insert(expect.end(), 3, ref.Pixels[i]);
+            }
+            EXPECT_EQ(Rgb(pic), expect) << path << " (" << ref.Mode << ")";
+            ++compared;
+        }
+        ImgFree(pic);
+    }
+    ErrResetState();
+    return compared;
 }
 
 // Fixture: a private machine and a clean error state.
@@ -182,6 +244,8 @@ protected:
         ErrResetState();
     }
     std::string Host(const std::string& name) const { return machine.Host("C:\\" + name); }
+    // The host folder of drive C:, with a trailing slash.
+    std::string Dir() const { return machine.DriveC() + "/"; }
     Bytes File(const std::string& name) const { return machine.ReadFile("C:\\" + name); }
     void Put(const std::string& name, const Bytes& bytes) const { machine.WriteFile("C:\\" + name, bytes); }
 

@@ -68,7 +68,8 @@ TEST_F(SunTest, FourByFourPaletteImageLayout)
     ASSERT_EQ(ErrGet(), 0);
     const Bytes f = File("s.ras");
     ASSERT_GE(f.size(), 32u + 768u);
-    EXPECT_EQ(Bytes(f.begin(), f.begin() + 32), SunHeader(4, 4, 8, 16, 2, 1, 768));
+    // The length field counts the encoded bytes after the colour map.
+    EXPECT_EQ(Bytes(f.begin(), f.begin() + 32), SunHeader(4, 4, 8, 12, 2, 1, 768));
     // All red values, then all green, then all blue.
     EXPECT_EQ(f[32 + 10], 245);
     EXPECT_EQ(f[32 + 256 + 10], 5);
@@ -80,6 +81,12 @@ TEST_F(SunTest, FourByFourPaletteImageLayout)
     EXPECT_EQ(back.Bits, 8);
     EXPECT_EQ(Bytes(back.Data, back.Data + 16), Bytes(img.Data, img.Data + 16));
     EXPECT_EQ(0, std::memcmp(back.Palette, img.Palette, sizeof img.Palette));
+    // Without runs that is the picture's size.
+    for (int i = 0; i < 16; ++i) img.Data[i] = static_cast<uint8_t>(i);
+    SUNSave("C:\\s.ras", img);
+    ASSERT_EQ(ErrGet(), 0);
+    const Bytes plain = File("s.ras");
+    EXPECT_EQ(Bytes(plain.begin(), plain.begin() + 32), SunHeader(4, 4, 8, 16, 2, 1, 768));
 }
 
 TEST_F(SunTest, TwentyFourBitImagesAndOtherDepths)
@@ -87,8 +94,16 @@ TEST_F(SunTest, TwentyFourBitImagesAndOtherDepths)
     MakePicture(img, 5, 4, 24);
     SUNSave("C:\\t.ras", img);
     ASSERT_EQ(ErrGet(), 0);
+    // Rows of 15 bytes are padded to 16.
     const Bytes f = File("t.ras");
-    EXPECT_EQ(Bytes(f.begin(), f.begin() + 32), SunHeader(5, 4, 24, 60, 2, 0, 0));
+    EXPECT_EQ(Bytes(f.begin(), f.begin() + 32), SunHeader(5, 4, 24, static_cast<uint32_t>(f.size() - 32), 2, 0, 0));
+    Bytes rows(64 + 2);
+    ASSERT_EQ(SUNunCmps(f.data() + 32, static_cast<int32_t>(f.size() - 32), rows.data(), 66), 64);
+    for (int y = 0; y < 4; ++y) {
+        EXPECT_EQ(Bytes(rows.begin() + 16 * y, rows.begin() + 16 * y + 15),
+                  Bytes(img.Data + 15 * y, img.Data + 15 * y + 15));
+        EXPECT_EQ(rows[16 * y + 15], 0);
+    }
     SUNLoad("C:\\t.ras", back);
     ASSERT_EQ(ErrGet(), 0);
     EXPECT_EQ(Bytes(back.Data, back.Data + 60), Bytes(img.Data, img.Data + 60));
@@ -168,6 +183,31 @@ TEST_F(SunTest, StandardFilesPadRowsAndMayHoldSmallerMaps)
     EXPECT_EQ(Bytes(back.Data, back.Data + 18), px);
 }
 
+TEST_F(SunTest, FilesOfEarlierVersionsAndLookAlikes)
+{
+    // Earlier versions wrote odd rows unpadded, the length field giving
+    // their decoded size: 5 x 2, 8 bits.
+    const Bytes old = Cat(SunHeader(5, 2, 8, 10, 2, 0, 0), B({1, 2, 3, 4, 5, 6, 7, 128, 0, 9, 10}));
+    Put("old.ras", old);
+    SUNLoad("C:\\old.ras", img);
+    ASSERT_EQ(ErrGet(), 0);
+    EXPECT_EQ(Bytes(img.Data, img.Data + 10), B({1, 2, 3, 4, 5, 6, 7, 128, 9, 10}));
+    ImgFree(img);
+    // A standard file of 5 x 7 whose 35 coded bytes happen to equal the
+    // unpadded size: each padded row a, c, c, c, c, 0 codes to 5 bytes.
+    Bytes coded, expect;
+    for (int y = 0; y < 7; ++y) {
+        const int a = 10 + y, c = 50 + y;
+        coded = Cat(coded, B({a, 128, 3, c, 0}));
+        expect = Cat(expect, B({a, c, c, c, c}));
+    }
+    ASSERT_EQ(coded.size(), 35u);
+    Put("std.ras", Cat(SunHeader(5, 7, 8, 35, 2, 0, 0), coded));
+    SUNLoad("C:\\std.ras", img);
+    ASSERT_EQ(ErrGet(), 0);
+    EXPECT_EQ(Bytes(img.Data, img.Data + 35), expect);
+}
+
 TEST_F(SunTest, OwnFilesOfOddRowLengthRoundTrip)
 {
     for (int bits : {8, 24}) {
@@ -239,8 +279,10 @@ TEST_F(SunTest, MapsAndDataPastTheFile)
 TEST_F(SunTest, PillowReadsOurFiles)
 {
     RASTERS_REQUIRE_PILLOW();
+    // Pillow decodes encoded rows without their padding, so only even row
+    // lengths are its to read; ImageMagick and ffmpeg read the others.
     for (int bits : {8, 24}) {
-        for (int width : {6, 131}) {
+        for (int width : {6, 132}) {
             MakePicture(img, width, 9, bits, width + bits);
             SUNSave("C:\\p.ras", img);
             ASSERT_EQ(ErrGet(), 0);

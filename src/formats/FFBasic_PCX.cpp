@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "formats/DecodeLimits.h"
+#include "formats/SaveVariants.h"
 
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
@@ -42,15 +43,6 @@ struct TPcxExtra {
     uint8_t HeaderPalette[3 * PcxHeaderPaletteEntries] = {};
 };
 TPcxExtra pcxExtra;
-
-bool IsDcxName(const std::string& name)
-{
-    if (name.size() < 4) return false;
-    std::string ext = name.substr(name.size() - 4);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return ext == ".dcx";
-}
 
 // Bits a pixel has in a row of the given layout: the planes' bits together.
 int32_t PixelBits(const TPcxExtra& x)
@@ -334,7 +326,7 @@ void PCXSave_(const std::string& name, const Limg& img)
         FDelete(name);
         int32_t file = INVALID_HANDLE;
         FOpen(file, name, FmCreate);
-        if (IsDcxName(name)) {
+        if (NameHasExtension(name, ".dcx")) {
             // A DCX file of one page, which follows the offset table.
             uint8_t table[DcxHeaderSize] = {};
             PutU32LE(table, DcxMagic);

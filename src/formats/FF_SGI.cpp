@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "formats/DecodeLimits.h"
-#include "formats/GreyLevels.h"
+#include "formats/SaveVariants.h"
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
@@ -16,14 +16,6 @@ constexpr int32_t SgiHeaderSize = 512;
 constexpr int32_t SgiFieldsSize = 24;
 constexpr int32_t SgiMaxRepeat = 126;
 constexpr int32_t SgiMaxLiteral = 125;
-
-// Names ending in .bw are one-channel grey files.
-bool IsGreyName(const std::string& name)
-{
-    if (name.size() < 3) return false;
-    const std::string ext = name.substr(name.size() - 3);
-    return ext[0] == '.' && (ext[1] | 0x20) == 'b' && (ext[2] | 0x20) == 'w';
-}
 
 struct TSgiFile {
     int32_t Handle = INVALID_HANDLE;
@@ -277,7 +269,7 @@ void SGISave(const std::string& name, const Limg& img)
         SavePrepare(FmtRGB, ctx, img);
         const Limg& src = *ctx.Img;
         const int32_t w = src.Width, h = src.Height;
-        const int32_t channels = IsGreyName(name) ? 1 : 3;
+        const int32_t channels = NameHasExtension(name, ".bw") ? 1 : 3;
         FDelete(name);
         int32_t file = INVALID_HANDLE;
         FOpen(file, name, FmCreate);

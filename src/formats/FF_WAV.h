@@ -11,11 +11,11 @@
 
 struct WAVHandle {
     platform::HMMIO File = nullptr;
-    platform::MMCKINFO Data;           // the "data" chunk
-    uint8_t* InFormat = nullptr;       // tracked: the file's own format, at least 18 bytes
-    int32_t InFormatSize = 0;          // the format chunk's size
-    uint8_t PcmFormat[18] = {};        // WAVEFORMATEX layout
-    uint8_t* Extra = nullptr;          // tracked, released on close
+    platform::MMCKINFO Data;      // the "data" chunk
+    uint8_t* InFormat = nullptr;  // tracked: the file's own format, at least 18 bytes
+    int32_t InFormatSize = 0;     // the format chunk's size
+    uint8_t PcmFormat[18] = {};   // WAVEFORMATEX layout
+    uint8_t* Extra = nullptr;     // tracked, released on close
     int32_t SampleFrames = 0;
     bool WriteMode = false;
 };

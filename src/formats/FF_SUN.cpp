@@ -12,6 +12,7 @@ namespace {
 
 constexpr uint32_t SunMagic = 0x59A66A95u;
 constexpr int32_t SunHeaderSize = 32;
+constexpr uint32_t SunTypeStandard = 1;
 constexpr uint32_t SunTypeEncoded = 2;
 constexpr uint32_t SunTypeRgb = 3;
 constexpr uint32_t SunMaxType = 5;
@@ -249,13 +250,18 @@ void SUNSave(const std::string& name, const Limg& img)
         FOpen(file, name, FmCreate);
         const bool mapped = src.BytesPP == 1;
         const int32_t line = src.Width * src.BytesPP;
+        // Pillow and ImageMagick decode byte-encoded rows without their
+        // padding, and ImageMagick takes byte-encoded 24-bit pixels as red
+        // first: only 8-bit pictures of even width are encoded, others are
+        // written as standard rows that every reader takes alike.
+        const bool encoded = mapped && line % 2 == 0;
         uint8_t head[SunHeaderSize];
         PutU32BE(head, SunMagic);
         PutU32BE(head + 4, static_cast<uint32_t>(src.Width));
         PutU32BE(head + 8, static_cast<uint32_t>(src.Height));
         PutU32BE(head + 12, static_cast<uint32_t>(src.Bits));
-        PutU32BE(head + 16, 0);  // the encoded length, filled in below
-        PutU32BE(head + 20, SunTypeEncoded);
+        PutU32BE(head + 16, 0);  // the data's length, filled in below
+        PutU32BE(head + 20, encoded ? SunTypeEncoded : SunTypeStandard);
         PutU32BE(head + 24, mapped ? 1 : 0);
         PutU32BE(head + 28, mapped ? SunPaletteBytes : 0);
         FWrite(file, head, SunHeaderSize);
@@ -269,7 +275,7 @@ void SUNSave(const std::string& name, const Limg& img)
             FWrite(file, map, SunPaletteBytes);
         }
         // Rows are padded to a multiple of 16 bits; the length field counts
-        // the encoded bytes, which are only known once written.
+        // the bytes of data, for encoded rows only known once written.
         const int32_t padded = line + (line & 1);
         uint8_t* row = nullptr;
         uint8_t* packed = nullptr;
@@ -282,6 +288,11 @@ void SUNSave(const std::string& name, const Limg& img)
         int64_t length = 0;
         for (int32_t y = 0; y < src.Height; ++y) {
             std::memcpy(row, src.Data + static_cast<size_t>(y) * line, line);
+            if (!encoded) {
+                FWrite(file, row, padded);
+                length += padded;
+                continue;
+            }
             const int32_t n = SUNdoCmpsRow(row, padded, packed, packedCap);
             if (n < 0) ErrSet(6005);
             FWrite(file, packed, n);

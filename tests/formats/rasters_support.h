@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -215,6 +216,41 @@ inline bool MagickRead(const std::string& path, Bytes& rgb)
     return !rgb.empty();
 }
 
+// Pillow's decodes of many files in one run, by path; files Pillow cannot
+// read are missing. Pixels as PillowRead gives them.
+inline std::map<std::string, PillowPicture> PillowReadMany(const std::vector<std::string>& paths)
+{
+    std::string list;
+    for (const auto& p : paths) list += "'" + p + "', ";
+    std::string out;
+    RunPython(
+        "from PIL import Image\n"
+        "for p in [" +
+            list +
+            "]:\n"
+            "    try:\n"
+            "        im = Image.open(p)\n"
+            "        im.load()\n"
+            "        if im.mode.startswith('I'):\n"
+            "            px = b''.join(int(v).to_bytes(2, 'big') for v in im.getdata()).hex()\n"
+            "        else:\n"
+            "            px = im.convert('RGB').tobytes().hex()\n"
+            "        print(p, im.mode, im.size[0], im.size[1], px)\n"
+            "    except Exception:\n"
+            "        print(p, '-', 0, 0, '-')\n",
+        out);
+    std::map<std::string, PillowPicture> pictures;
+    std::istringstream in(out);
+    std::string path, pixels;
+    PillowPicture pic;
+    while (in >> path >> pic.Mode >> pic.Width >> pic.Height >> pixels) {
+        if (pic.Mode == "-") continue;
+        pic.Pixels = FromHex(pixels);
+        pictures[path] = pic;
+    }
+    return pictures;
+}
+
 // Loads each file with `load` and expects Pillow's size and RGB pixels (for
 // 16-bit grey modes the high byte of each sample). Files Pillow cannot
 // decode are compared with ImageMagick's decode instead. Returns how many
@@ -222,16 +258,18 @@ inline bool MagickRead(const std::string& path, Bytes& rgb)
 template <class Load>
 int ExpectPillowsPixels(const std::vector<std::string>& paths, Load load)
 {
+    const auto pillow = PillowReadMany(paths);
     int compared = 0;
     for (const auto& path : paths) {
         ErrResetState();
         Limg pic;
         load(path, pic);
         EXPECT_EQ(ErrGet(), 0) << path;
-        PillowPicture ref;
         Bytes expect;
         std::string reader = "Pillow";
-        if (PillowRead(path, ref)) {
+        const auto it = pillow.find(path);
+        if (it != pillow.end()) {
+            const PillowPicture& ref = it->second;
             EXPECT_EQ(pic.Width, ref.Width) << path;
             EXPECT_EQ(pic.Height, ref.Height) << path;
             expect = ref.Pixels;

@@ -214,7 +214,7 @@ void PCXOpen_(TImgf& f, const std::string& name)
             uint8_t table[8] = {};
             FRead(f.Handle, table, 8);
             const uint32_t first = GetU32LE(table), second = GetU32LE(table + 4);
-            if (first < 8 || first > static_cast<uint32_t>(f.FileSize) - PcxHeaderSize) ErrSet(6009);
+            if (first < 8 || static_cast<int64_t>(first) + PcxHeaderSize > f.FileSize) ErrSet(6009);
             if (second > first && second <= static_cast<uint32_t>(f.FileSize))
                 pcxExtra.PageEnd = static_cast<int32_t>(second);
             base = static_cast<int32_t>(first);

@@ -317,11 +317,14 @@ TEST_F(PcxTest, DcxFilesAreReadFromTheirFirstPageAndWrittenWithOne)
     ASSERT_EQ(ErrGet(), 0);
     EXPECT_EQ(Bytes(back.Data, back.Data + 2), B({5, 6}));
     EXPECT_EQ(Bytes(back.Palette[5], back.Palette[5] + 3), B({2, 250, 5}));
-    // A first page outside the file.
-    PutU32LE(&two[4], 0x7FFFFFF0u);
-    Put("bad.dcx", two);
-    PCXLoad_("C:\\bad.dcx", img);
-    EXPECT_EQ(ErrGet(), 6009);
+    // A first page outside the file, or too close to its end for a header.
+    for (const uint32_t first : {0x7FFFFFF0u, 0xFFFFFFF0u, static_cast<uint32_t>(two.size() - 100), 4u}) {
+        PutU32LE(&two[4], first);
+        Put("bad.dcx", two);
+        PCXLoad_("C:\\bad.dcx", img);
+        EXPECT_EQ(ErrGet(), 6009) << first;
+        ErrResetState();
+    }
 }
 
 TEST_F(PcxTest, FilesOfFewColoursFromOtherToolsKeepTheirColours)

@@ -40,7 +40,7 @@ constexpr FormatRow ReadTable[] = {
     {FmtWAV, 20, ".wav", "WAV", "WAV, Windows Wave Sound"},
     {FmtRGB, 9, ".rgb.bw.iris.sgi", "RGB", "RGB, Silicon Graphics Image"},
     {FmtRAS, 9, ".ras.sun", "RAS", "RAS, Sun Raster Image"},
-    {FmtPNM, 9, ".pnm.ppm.pgm.rpnm.rppm.rpgm", "PNM", "PNM, Portable Image"},
+    {FmtPNM, 9, ".pnm.ppm.pgm.pbm.pam.rpnm.rppm.rpgm", "PNM", "PNM, Portable Image"},
 };
 
 constexpr FormatRow WriteTable[] = {

@@ -1,0 +1,27 @@
+#pragma once
+// What the logo manager's commands read and write on the drives, for the
+// drive sessions that stage image drives (platform/DriveSession.h), and
+// the checks that tell a user the logos may not show.
+
+#include <string>
+
+namespace platform {
+class DriveSession;
+}
+
+// Stages the three logo files, the backup folder with restore.bat and the
+// warehouse. Call after LoadSettings.
+bool StageLogoFiles(platform::DriveSession& session);
+
+// The warning when drive C: holds no Windows 9x at all (no IO.SYS or
+// MSDOS.SYS in its root and no Windows folder), naming the drive's folder
+// or image; empty otherwise.
+std::string NoWindowsWarning();
+
+// The warning when MSDOS.SYS switches the start-up logo off (Logo=0);
+// empty otherwise.
+std::string LogoOffWarning();
+
+// What drive C: is, for the user: "folder /x", "raw disk image, partition
+// 1 (FAT32): /x/win98.img".
+std::string DriveDescription(char letter);

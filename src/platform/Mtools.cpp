@@ -1,0 +1,138 @@
+#include "platform/Mtools.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+int64_t RunCount = 0;
+
+// The caller's environment, less what would change how mtools reads names
+// or which configuration it takes.
+std::vector<std::string> ToolEnvironment()
+{
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        if (entry.rfind("LC_", 0) == 0 || entry.rfind("LANG=", 0) == 0 || entry.rfind("MTOOLS", 0) == 0) continue;
+        env.push_back(entry);
+    }
+    env.push_back("LC_ALL=C.UTF-8");
+    env.push_back("MTOOLSRC=/dev/null");
+    return env;
+}
+
+void Drain(int fd, std::string& into, bool& open)
+{
+    char buf[16384];
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n > 0) {
+        into.append(buf, static_cast<size_t>(n));
+    } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+        open = false;
+    }
+}
+
+}  // namespace
+
+ToolOutput RunMtools(const std::vector<std::string>& args)
+{
+    ToolOutput result;
+    if (args.empty()) return result;
+    ++RunCount;
+    int outPipe[2] = {-1, -1};
+    int errPipe[2] = {-1, -1};
+    if (pipe2(outPipe, O_CLOEXEC) != 0) return result;
+    if (pipe2(errPipe, O_CLOEXEC) != 0) {
+        close(outPipe[0]);
+        close(outPipe[1]);
+        return result;
+    }
+    std::vector<std::string> env = ToolEnvironment();
+    std::vector<char*> argv, envp;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    // Its own process group: a Ctrl+C at the terminal stops the command
+    // between two runs, never one run halfway through writing the image.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attr, 0);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    if (rc != 0) {
+        close(outPipe[0]);
+        close(errPipe[0]);
+        result.Err = args[0] + ": " + std::strerror(rc);
+        return result;
+    }
+    bool outOpen = true, errOpen = true;
+    while (outOpen || errOpen) {
+        pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (outOpen && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) Drain(outPipe[0], result.Out, outOpen);
+        if (errOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) Drain(errPipe[0], result.Err, errOpen);
+    }
+    close(outPipe[0]);
+    close(errPipe[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return result;
+    }
+    result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string MtoolsImage(const std::string& file, int64_t offset)
+{
+    return file + "@@" + std::to_string(offset);
+}
+
+int64_t MtoolsRuns()
+{
+    return RunCount;
+}
+
+std::string MtoolsFailure(const std::string& err)
+{
+    std::string out;
+    size_t i = 0;
+    while (i < err.size()) {
+        size_t j = err.find('\n', i);
+        if (j == std::string::npos) j = err.size();
+        std::string line = err.substr(i, j - i);
+        i = j + 1;
+        if (line.empty()) continue;
+        if (line.find("\" not found") != std::string::npos && line.find("File \"") != std::string::npos) continue;
+        if (!out.empty()) out += "; ";
+        out += line;
+    }
+    return out;
+}
+
+}  // namespace platform

@@ -111,6 +111,12 @@ std::string StagingParent()
     return "/tmp";
 }
 
+std::string DamagedText(const std::string& image, const std::string& failure)
+{
+    return "The file system in " + image + " looks damaged (mtools: " + (failure.empty() ? "did not run" : failure) +
+           "); nothing was written. Check it with fsck.vfat -n.";
+}
+
 std::string BaseName(const std::string& path)
 {
     size_t slash = path.find_last_of('/');
@@ -205,7 +211,6 @@ std::vector<std::pair<char, DiskImage>> DriveSession::Images() const
 
 bool DriveSession::Begin()
 {
-    std::vector<std::string> rootFiles;
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
         const std::string spec = DriveImage(letter);
         if (spec.empty()) continue;
@@ -231,11 +236,29 @@ bool DriveSession::Begin()
         d->Root = pattern;
         d->Previous = SetDriveStaging(letter, d->Root);
         d->ImageDirs.insert("");
-        rootFiles.push_back(std::string{letter} + ":\\MSDOS.SYS");
-        rootFiles.push_back(std::string{letter} + ":\\IO.SYS");
         drives_.push_back(std::move(d));
     }
-    return Stage({}, rootFiles);
+    // MSDOS.SYS and IO.SYS straight away, without listing the root first:
+    // a missing one is no error.
+    for (auto& dp : drives_) {
+        Drive& d = *dp;
+        const std::string incoming = d.Root + ".in/root";
+        if (!MakeFolders(incoming)) return Fail("Couldn't make the staging folder " + incoming);
+        std::vector<std::string> args = d.Tool("mcopy");
+        args.insert(args.end(), {"-n", "-m", "::/MSDOS.SYS", "::/IO.SYS", incoming + "/"});
+        const ToolOutput r = RunMtools(args);
+        if (const std::string failure = MtoolsFailure(r.Err); !failure.empty() || r.Status < 0) {
+            return Fail(DamagedText(d.Name(), failure));
+        }
+        for (const char* name : {"MSDOS.SYS", "IO.SYS"}) {
+            Stamp stamp;
+            if (rename((incoming + "/" + name).c_str(), (d.Root + "/" + name).c_str()) == 0 &&
+                StampOf(d.Root + "/" + name, stamp))
+                d.Files[name] = stamp;
+        }
+        RemoveTree(d.Root + ".in");
+    }
+    return true;
 }
 
 bool DriveSession::Stage(const std::vector<std::string>& folders, const std::vector<std::string>& files)
@@ -269,9 +292,7 @@ bool DriveSession::Stage(const std::vector<std::string>& folders, const std::vec
             for (const std::string& rel : toList) args.push_back(OnImage(rel));
             const ToolOutput r = RunMtools(args);
             if (const std::string failure = MtoolsFailure(r.Err); !failure.empty() || r.Status < 0) {
-                return Fail("The file system in " + d.Name() +
-                            " looks damaged (mtools: " + (failure.empty() ? "did not run" : failure) +
-                            "); nothing was written. Check it with " + "fsck.vfat -n.");
+                return Fail(DamagedText(d.Name(), failure));
             }
             for (const std::string& rel : toList) {
                 Drive::Listing& listing = d.Listings[rel];

@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <map>
 
 extern char** environ;
 
@@ -30,6 +32,29 @@ std::vector<std::string> ToolEnvironment()
     env.push_back("LC_ALL=C.UTF-8");
     env.push_back("MTOOLSRC=/dev/null");
     return env;
+}
+
+// The program's full path, looked up once per process along PATH.
+std::string Resolve(const std::string& program)
+{
+    static std::map<std::string, std::string> found;
+    if (program.find('/') != std::string::npos) return program;
+    if (auto it = found.find(program); it != found.end()) return it->second;
+    const char* path = std::getenv("PATH");
+    std::string dirs = path && *path ? path : "/usr/bin:/bin";
+    std::string result = program;
+    size_t i = 0;
+    while (i <= dirs.size()) {
+        size_t j = dirs.find(':', i);
+        if (j == std::string::npos) j = dirs.size();
+        const std::string candidate = (j > i ? dirs.substr(i, j - i) : std::string(".")) + "/" + program;
+        if (access(candidate.c_str(), X_OK) == 0) {
+            result = candidate;
+            break;
+        }
+        i = j + 1;
+    }
+    return found[program] = result;
 }
 
 void Drain(int fd, std::string& into, bool& open)
@@ -60,7 +85,9 @@ ToolOutput RunMtools(const std::vector<std::string>& args)
     }
     std::vector<std::string> env = ToolEnvironment();
     std::vector<char*> argv, envp;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    const std::string program = Resolve(args[0]);
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (size_t i = 1; i < args.size(); ++i) argv.push_back(const_cast<char*>(args[i].c_str()));
     argv.push_back(nullptr);
     for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);

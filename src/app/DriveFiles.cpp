@@ -7,6 +7,72 @@
 #include "platform/Files.h"
 #include "platform/MsdosSys.h"
 #include "platform/Paths.h"
+#include "platform/Registry.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+namespace {
+
+constexpr const char* DriveCValue = "DriveC";
+
+std::string Base(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos || slash + 1 == path.size() ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+std::string DriveCChoice()
+{
+    const std::string image = platform::DriveImage('C');
+    return image.empty() ? platform::DriveFolder('C') : image;
+}
+
+bool ChooseDriveC(const std::string& target)
+{
+    if (target.empty() || target[0] != '/') return false;
+    struct stat st {};
+    std::string file;
+    int partition = 0;
+    const bool folder = stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (!folder && !platform::SplitImageSpec(target, file, partition)) return false;
+    platform::SetDrive('C', target);
+    platform::RegKey key;
+    if (platform::RegOpenKey(SettingsKey, true, key)) {
+        platform::RegWriteString(key, DriveCValue, DriveCChoice());
+        platform::RegCloseKey(key);
+    }
+    return true;
+}
+
+void ApplyStoredDriveC()
+{
+    if (std::getenv("LUMENADE_DRIVE_C") != nullptr) return;
+    platform::RegKey key;
+    std::string stored;
+    if (!platform::RegOpenKey(SettingsKey, false, key)) return;
+    const bool found = platform::RegReadString(key, DriveCValue, stored);
+    platform::RegCloseKey(key);
+    struct stat st {};
+    std::string file;
+    int partition = 0;
+    if (found && !stored.empty() && stored[0] == '/' &&
+        ((stat(stored.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) || platform::SplitImageSpec(stored, file, partition)))
+        platform::SetDrive('C', stored);
+}
+
+std::string DriveCLabel()
+{
+    const std::string image = platform::DriveImage('C');
+    if (image.empty()) return "C: " + Base(platform::DriveFolder('C'));
+    platform::DiskImage disk;
+    std::string error;
+    if (!platform::OpenDiskImage(image, disk, error)) return "C: " + Base(image);
+    return "C: " + Base(disk.File) + (disk.Partition ? ", partition " + std::to_string(disk.Partition) : std::string());
+}
 
 bool StageLogoFiles(platform::DriveSession& session)
 {

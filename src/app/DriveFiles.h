@@ -22,6 +22,19 @@ std::string NoWindowsWarning();
 // empty otherwise.
 std::string LogoOffWarning();
 
+// Drive C: as the window chooses it: a folder or an image file ("FILE" or
+// "FILE:N"), kept in the settings store as "DriveC". LUMENADE_DRIVE_C and
+// --drive come first.
+std::string DriveCChoice();
+// Maps drive C: and stores the choice; false (nothing changed) when the
+// text names neither a folder nor an image file.
+bool ChooseDriveC(const std::string& target);
+// At start: the stored choice, unless the environment maps C: itself.
+void ApplyStoredDriveC();
+
+// A short name of drive C: for the window: "C: win98.img, partition 1".
+std::string DriveCLabel();
+
 // What drive C: is, for the user: "folder /x", "raw disk image, partition
 // 1 (FAT32): /x/win98.img".
 std::string DriveDescription(char letter);

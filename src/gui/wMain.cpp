@@ -14,17 +14,19 @@
 
 #include "app/Catalogue.h"
 #include "app/Dialogs.h"
+#include "app/DriveFiles.h"
 #include "app/Import.h"
 #include "app/Settings.h"
 #include "app/Shuffle.h"
+#include "formats/FFBasic.h"
+#include "foundation/Errors.h"
 #include "gui/wDialogs.h"
 #include "gui/wOptions.h"
 #include "gui/wSetLogo.h"
 #include "gui/wSurface.h"
-#include "formats/FFBasic.h"
-#include "foundation/Errors.h"
 #include "image/DisplayBridge.h"
 #include "image/ImgBasic.h"
+#include "platform/DriveSession.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 
@@ -41,6 +43,7 @@ constexpr int PreviewHeight = 160;
 constexpr int SizeColumnWidth = 80;
 // RefreshList gives the name column what the size column leaves.
 constexpr int NameColumnMargin = 100;
+constexpr int DriveLabelWidth = 170;
 
 constexpr const char* WindowCaption = "Lumenade 1.20";
 constexpr const char* MemoText =
@@ -152,6 +155,12 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     status_->setGeometry(0, ClientHeight - StatusHeight, ClientWidth, StatusHeight);
     status_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     status_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Which drive C: is in use, at the right end of the status line.
+    drive_ = new QLabel(status_);
+    drive_->setObjectName("panDrive");
+    drive_->setGeometry(ClientWidth - DriveLabelWidth - 2, 2, DriveLabelWidth, StatusHeight - 4);
+    drive_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    drive_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     dialogs_ = new QtDialogs(this);
     dialogs_->SetStatusSink([this](const std::string& text, bool bold) { ShowStatus(text, bold); });
@@ -191,10 +200,51 @@ void TForm1::InitCaptions()
     previewHeight_ = preview_->height();
 }
 
+void TForm1::TakeSnapshot()
+{
+    if (writing_) return;
+    snapshot_.reset();
+    auto snapshot = std::make_unique<platform::DriveSession>(platform::DriveSession::Mode::Read);
+    const bool read = snapshot->Begin() && StageLogoFiles(*snapshot);
+    snapshot->Unlock();
+    snapshot_ = std::move(snapshot);
+    drive_->setText(QtText(" " + DriveCLabel()));
+    drive_->setToolTip(QtText(DriveCChoice()));
+    if (!read) CurrentDialogs().ErrorBox(snapshot_->Error());
+}
+
+void TForm1::Writing(const std::function<void()>& command)
+{
+    // The snapshot's staging gives way to the command's own.
+    if (writing_) {
+        command();
+        return;
+    }
+    snapshot_.reset();
+    {
+        platform::DriveSession session(platform::DriveSession::Mode::Write);
+        writing_ = true;
+        try {
+            if (session.Begin() && StageLogoFiles(session)) {
+                command();
+                session.Commit();
+            }
+        } catch (...) {
+            writing_ = false;
+            throw;
+        }
+        writing_ = false;
+        if (!session.Error().empty()) CurrentDialogs().ErrorBox(session.Error());
+    }
+    TakeSnapshot();
+}
+
 void TForm1::RefreshList()
 {
     busy_ = true;
     try {
+        // The list shows the drive as it is now, also an image another program changed.
+        TakeSnapshot();
         list_->setColumnWidth(0, list_->width() - NameColumnMargin);
         list_->setColumnWidth(1, SizeColumnWidth);
         list_->clear();
@@ -316,6 +366,9 @@ void TForm1::DeleteWarehouseFile(const std::string& path)
 
 void TForm1::FormShow()
 {
+    // MSDOS.SYS of an image drive names the Windows folder the settings start from.
+    ApplyStoredDriveC();
+    TakeSnapshot();
     const bool runEntryWritten = LoadSettings();
     InitCaptions();
     RefreshList();
@@ -339,7 +392,8 @@ void TForm1::btnAddClick()
     EnableButtons(false);
     setCursor(Qt::WaitCursor);
     Handled([&] {
-        AddResult result = AddImages();
+        AddResult result;
+        Writing([&] { result = AddImages(); });
         if (result.Chosen > 0) {
             RefreshList();
             SelectByName(result.LastTarget);
@@ -359,23 +413,28 @@ void TForm1::btnSetClick()
             return;
         }
         SetLogoImagePath(Settings.LogosDir + name);
-        ShowSetLogo(this);
+        Writing([&] { ShowSetLogo(this); });
     });
 }
 
 void TForm1::btnShuffleClick()
 {
-    Handled([&] { ShuffleCommand(list_->topLevelItemCount()); });
+    Handled([&] { Writing([&] { ShuffleCommand(list_->topLevelItemCount()); }); });
 }
 
 void TForm1::btnDelClick()
 {
-    Handled([&] { DeleteImages(); });
+    Handled([&] { Writing([&] { DeleteImages(); }); });
 }
 
 void TForm1::btnOptClick()
 {
-    Handled([&] { ShowLogoOptions(this); });
+    Handled([&] {
+        const std::string drive = platform::DriveImage('C') + '|' + DriveCChoice();
+        Writing([&] { ShowLogoOptions(this); });
+        // A new drive C: brings its own warehouse.
+        if (platform::DriveImage('C') + '|' + DriveCChoice() != drive) RefreshList();
+    });
 }
 
 void TForm1::btnAboutClick()

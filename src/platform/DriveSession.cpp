@@ -189,7 +189,8 @@ DriveSession::~DriveSession()
 {
     for (auto it = drives_.rbegin(); it != drives_.rend(); ++it) {
         Drive& d = **it;
-        SetDriveStaging(d.Letter, d.Previous);
+        // A letter mapped elsewhere meanwhile keeps its new mapping.
+        if (DriveFolder(d.Letter) == d.Root) SetDriveStaging(d.Letter, d.Previous);
         RemoveTree(d.Root + ".in");
         RemoveTree(d.Root + ".out");
         RemoveTree(d.Root);

@@ -458,8 +458,7 @@ ImageLock::~ImageLock()
 bool ImageLock::Lock(const std::string& file, bool exclusive, std::string& error)
 {
     Unlock();
-    // Not close-on-exec: the mtools runs share the lock (see the header).
-    fd_ = open(file.c_str(), O_RDONLY);
+    fd_ = open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) {
         error = BaseName(file) + ": " + std::strerror(errno);
         return false;
@@ -470,12 +469,15 @@ bool ImageLock::Lock(const std::string& file, bool exclusive, std::string& error
         Unlock();
         return false;
     }
+    ShareWithMtools(fd_);
     return true;
 }
 
 void ImageLock::Unlock()
 {
-    if (fd_ >= 0) close(fd_);
+    if (fd_ < 0) return;
+    StopSharingWithMtools(fd_);
+    close(fd_);
     fd_ = -1;
 }
 

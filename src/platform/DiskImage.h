@@ -49,8 +49,8 @@ bool ImageInUse(const std::string& file, std::string& message);
 
 // Serialises Lumenade commands on one image: a flock of the image file,
 // shared for reading and exclusive for writing. The descriptor is passed
-// on to mtools, so a command killed while mtools writes keeps the image
-// locked until that run has finished.
+// on to the mtools runs (and no other program), so a command killed while
+// mtools writes keeps the image locked until that run has finished.
 class ImageLock {
 public:
     ImageLock() = default;

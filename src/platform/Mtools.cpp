@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,7 @@ namespace platform {
 namespace {
 
 int64_t RunCount = 0;
+std::vector<int> Shared;
 
 // The caller's environment, less what would change how mtools reads names
 // or which configuration it takes.
@@ -97,6 +99,8 @@ ToolOutput RunMtools(const std::vector<std::string>& args)
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    // A dup2 onto itself clears close-on-exec in the child only.
+    for (int fd : Shared) posix_spawn_file_actions_adddup2(&actions, fd, fd);
     // Its own process group: a Ctrl+C at the terminal stops the command
     // between two runs, never one run halfway through writing the image.
     posix_spawnattr_t attr;
@@ -138,6 +142,16 @@ ToolOutput RunMtools(const std::vector<std::string>& args)
 std::string MtoolsImage(const std::string& file, int64_t offset)
 {
     return file + "@@" + std::to_string(offset);
+}
+
+void ShareWithMtools(int fd)
+{
+    Shared.push_back(fd);
+}
+
+void StopSharingWithMtools(int fd)
+{
+    Shared.erase(std::remove(Shared.begin(), Shared.end(), fd), Shared.end());
 }
 
 int64_t MtoolsRuns()

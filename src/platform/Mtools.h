@@ -22,6 +22,12 @@ ToolOutput RunMtools(const std::vector<std::string>& args);
 // The -i argument that reaches a file system at a byte offset of an image.
 std::string MtoolsImage(const std::string& file, int64_t offset);
 
+// Descriptors every mtools run inherits (the image locks of DriveSession),
+// while they are open; all others stay closed to the runs and to any
+// other program this process starts.
+void ShareWithMtools(int fd);
+void StopSharingWithMtools(int fd);
+
 // How many mtools runs this process has made, for the reports of cost.
 int64_t MtoolsRuns();
 

@@ -189,6 +189,8 @@ inline Image MakeImage(Kind kind, const std::string& file)
             img.Offset = 2048 * Sector;
             img.Size = (sectors - 2048) * Sector;
             std::vector<std::string> args{"mformat", "-i", img.Target(), "-T", std::to_string(sectors - 2048)};
+            // Small clusters keep a small disk FAT16 rather than FAT12.
+            args.insert(args.end(), {"-c", kind == Kind::Fat32Mbr ? "1" : "4"});
             if (kind == Kind::Fat32Mbr) args.push_back("-F");
             args.push_back("::");
             ok(RunTool(args));
@@ -203,7 +205,7 @@ inline Image MakeImage(Kind kind, const std::string& file)
             ok(RunTool({"mformat", "-i", file + "@@" + std::to_string(2048 * Sector), "-T", "8192", "::"}));
             img.Offset = 12288 * Sector;
             img.Size = (24 * 2048 - 12288) * Sector;
-            ok(RunTool({"mformat", "-i", img.Target(), "-T", std::to_string(24 * 2048 - 12288), "::"}));
+            ok(RunTool({"mformat", "-i", img.Target(), "-T", std::to_string(24 * 2048 - 12288), "-c", "4", "::"}));
             break;
         }
         case Kind::BareFat16:
@@ -223,7 +225,7 @@ inline Image MakeImage(Kind kind, const std::string& file)
                 file, "label: dos\nstart=2048, size=" + std::to_string(sectors - 2048) + ", type=6, bootable\n"));
             img.Offset = 2048 * Sector;
             img.Size = (sectors - 2048) * Sector;
-            ok(RunTool({"mformat", "-i", img.Target(), "-T", std::to_string(sectors - 2048), "::"}));
+            ok(RunTool({"mformat", "-i", img.Target(), "-T", std::to_string(sectors - 2048), "-c", "4", "::"}));
             break;
         }
     }

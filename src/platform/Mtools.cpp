@@ -70,6 +70,23 @@ void Drain(int fd, std::string& into, bool& open)
     }
 }
 
+// LUMENADE_MTOOLS_LOG=FILE: one line per run, for the benchmark and for
+// finding out what a command did to an image.
+void LogRun(const std::vector<std::string>& args)
+{
+    const char* log = std::getenv("LUMENADE_MTOOLS_LOG");
+    if (!log || !*log) return;
+    std::string line;
+    for (const auto& a : args) line += (line.empty() ? "" : " ") + a;
+    line += '\n';
+    const int fd = open(log, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    if (write(fd, line.data(), line.size()) < 0) {
+        // A log that cannot be written changes nothing.
+    }
+    close(fd);
+}
+
 }  // namespace
 
 ToolOutput RunMtools(const std::vector<std::string>& args)
@@ -77,6 +94,7 @@ ToolOutput RunMtools(const std::vector<std::string>& args)
     ToolOutput result;
     if (args.empty()) return result;
     ++RunCount;
+    LogRun(args);
     int outPipe[2] = {-1, -1};
     int errPipe[2] = {-1, -1};
     if (pipe2(outPipe, O_CLOEXEC) != 0) return result;

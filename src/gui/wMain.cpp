@@ -476,7 +476,13 @@ void TForm1::labLinkClick()
 void TForm1::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (shown_) return;
+    // Shown again (restored after being minimised): an image may have
+    // changed meanwhile, for example in the emulator.
+    if (shown_ && !event->spontaneous()) return;
+    if (shown_) {
+        if (!platform::DriveImage('C').empty() && !writing_) Handled([&] { RefreshList(); });
+        return;
+    }
     shown_ = true;
     Handled([&] { FormShow(); });
 }

@@ -329,6 +329,30 @@ TEST_F(ImageDrive, MsdosSysNamesTheWindowsFolderAndWarnsWhenTheLogoIsOff)
         << r.Out;
 }
 
+TEST_F(ImageDrive, TheNextCommandFinishesOrRemovesWhatAnInterruptedOneLeft)
+{
+    image = MakeImage(Kind::Fat16Mbr, scratch + "/win98.img");
+    InstallWindows();
+    Pictures();
+    ASSERT_EQ(Cli({"add", scratch + "/rings.bmp"}).Status, 0);
+    // Stopped after the new start-up logo was put in place of the old one's
+    // name, and while the new shut-down logo was still being copied.
+    RunTool({"mdel", "-i", image.Target(), "::/LOGO.SYS"});
+    ASSERT_TRUE(PutBytes(image, LogoBmp(5), "LOGO.SYS.lumenade-new", scratch));
+    ASSERT_TRUE(PutBytes(image, Bytes(1000, 7), "WINDOWS/LOGOW.SYS.lumenade-new", scratch));
+    // Reading leaves them alone.
+    ASSERT_EQ(Cli({"list"}).Status, 0);
+    EXPECT_NE(List(image, "").find("LOGO.SYS.lumenade-new"), std::string::npos);
+
+    Result r = Cli({"set", "rings", "--as", "turnoff"});
+    ASSERT_EQ(r.Status, 0) << r.Out;
+    EXPECT_EQ(Get(image, "LOGO.SYS", scratch), LogoBmp(5));
+    EXPECT_EQ(Get(image, "WINDOWS/LOGOW.SYS", scratch), LogoBmp(2));
+    EXPECT_EQ(List(image, "").find(".lumenade-new"), std::string::npos);
+    EXPECT_EQ(List(image, "WINDOWS").find(".lumenade-new"), std::string::npos);
+    ExpectClean("recovery");
+}
+
 TEST_F(ImageDrive, AShuffleKilledAnywhereLeavesWholeLogosAndARestorableBackup)
 {
     image = MakeImage(Kind::Fat16Mbr, scratch + "/win98.img");

@@ -116,7 +116,7 @@ const Command Commands[] = {
      "compression.\n"
      "\n"
      "  --json   one JSON object per file and line, with the same keys\n"},
-    {"convert", CmdConvert, false,
+    {"convert", CmdConvert, true,
      "Usage: lumenade-cli convert IN OUT\n"
      "\n"
      "Loads the picture IN and saves it as OUT; each format follows from the\n"
@@ -372,7 +372,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             err << CliName << ": couldn't write the Run value \"" << CompanionProgram << "\" to the registry store "
                 << platform::RegistryFile() << '\n';
         }
-        if (!StageLogoFiles(drives)) {
+        // Files named on the command line may live on an image drive too.
+        std::vector<std::string> named;
+        for (const std::string& operand : SplitArgs(rest).Operands) {
+            if (std::string path = ArgumentPath(operand); !path.empty()) named.push_back(path);
+        }
+        if (!StageLogoFiles(drives) || !drives.Stage({}, named)) {
             err << CliName << ' ' << name << ": " << drives.Error() << '\n';
             SetDialogs(nullptr);
             return ExitFailed;

@@ -217,6 +217,21 @@ TEST_F(ImageDrive, PartitionAndFormatChoices)
     EXPECT_NE(r.Out.find("win98.img has no partition 3"), std::string::npos) << r.Out;
 }
 
+TEST_F(ImageDrive, FilesNamedOnTheCommandLineMayLiveOnTheImage)
+{
+    image = MakeImage(Kind::BareFat16, scratch + "/win98.img");
+    InstallWindows();
+    MakeFolder(image, "pics");
+    ASSERT_TRUE(PutBytes(image, LogoBmp(4), "pics/Sunny Day.bmp", scratch));
+    Result r = Cli({"info", "C:\\PICS\\SUNNY DAY.BMP"});
+    ASSERT_EQ(r.Status, 0) << r.Out;
+    EXPECT_NE(r.Out.find("width: 320"), std::string::npos) << r.Out;
+    r = Cli({"convert", "C:\\pics\\sunny day.bmp", "C:\\copy of the logo.pcx"});
+    ASSERT_EQ(r.Status, 0) << r.Out;
+    EXPECT_NE(List(image, "").find("::/copy of the logo.pcx"), std::string::npos);
+    ExpectClean("convert");
+}
+
 TEST_F(ImageDrive, ImagesInOtherFormatsAreRefusedUntouched)
 {
     struct Case {

@@ -76,8 +76,20 @@ std::string DriveCLabel()
 
 bool StageLogoFiles(platform::DriveSession& session)
 {
-    return session.Stage({Settings.LogosDir, BackupFolder()},
-                         {LogoPath(LogoStartup), LogoPath(LogoShutDown), LogoPath(LogoTurnOff)});
+    return session.Stage({Settings.LogosDir, BackupFolder()}, {"C:\\MSDOS.SYS", "C:\\IO.SYS", LogoPath(LogoStartup),
+                                                               LogoPath(LogoShutDown), LogoPath(LogoTurnOff)});
+}
+
+bool OpenLogoDrives(platform::DriveSession& session, bool& runEntryWritten)
+{
+    runEntryWritten = true;
+    if (!session.Begin()) return false;
+    runEntryWritten = LoadSettings();
+    const std::string windows = WindowsFolder();
+    if (!StageLogoFiles(session)) return false;
+    if (WindowsFolder() == windows) return true;
+    runEntryWritten = LoadSettings();
+    return StageLogoFiles(session);
 }
 
 std::string DriveDescription(char letter)

@@ -9,9 +9,16 @@ namespace platform {
 class DriveSession;
 }
 
-// Stages the three logo files, the backup folder with restore.bat and the
-// warehouse. Call after LoadSettings.
+// Stages the three logo files, the backup folder with restore.bat, the
+// warehouse, and MSDOS.SYS and IO.SYS of drive C:. Call after LoadSettings.
 bool StageLogoFiles(platform::DriveSession& session);
+
+// Begins the session, loads the settings and stages the logo manager's
+// files. An image's MSDOS.SYS arrives with them, so when it names another
+// Windows folder than the one the settings started from, they are loaded
+// and staged again. False with the reason in session.Error();
+// runEntryWritten is what LoadSettings answered.
+bool OpenLogoDrives(platform::DriveSession& session, bool& runEntryWritten);
 
 // The warning when drive C: holds no Windows 9x at all (no IO.SYS or
 // MSDOS.SYS in its root and no Windows folder), naming the drive's folder

@@ -363,21 +363,23 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         // it runs and written back after it.
         platform::DriveSession drives(command->Writes ? platform::DriveSession::Mode::Write
                                                       : platform::DriveSession::Mode::Read);
-        if (!drives.Begin()) {
+        bool runEntryWritten = true;
+        const bool opened = OpenLogoDrives(drives, runEntryWritten);
+        if (!runEntryWritten) {
+            err << CliName << ": couldn't write the Run value \"" << CompanionProgram << "\" to the registry store "
+                << platform::RegistryFile() << '\n';
+        }
+        if (!opened) {
             err << CliName << ' ' << name << ": " << drives.Error() << '\n';
             SetDialogs(nullptr);
             return ExitFailed;
-        }
-        if (!LoadSettings()) {
-            err << CliName << ": couldn't write the Run value \"" << CompanionProgram << "\" to the registry store "
-                << platform::RegistryFile() << '\n';
         }
         // Files named on the command line may live on an image drive too.
         std::vector<std::string> named;
         for (const std::string& operand : SplitArgs(rest).Operands) {
             if (std::string path = ArgumentPath(operand); !path.empty()) named.push_back(path);
         }
-        if (!StageLogoFiles(drives) || !drives.Stage({}, named)) {
+        if (!drives.Stage({}, named)) {
             err << CliName << ' ' << name << ": " << drives.Error() << '\n';
             SetDialogs(nullptr);
             return ExitFailed;

@@ -368,8 +368,13 @@ void TForm1::FormShow()
 {
     // MSDOS.SYS of an image drive names the Windows folder the settings start from.
     ApplyStoredDriveC();
-    TakeSnapshot();
-    const bool runEntryWritten = LoadSettings();
+    snapshot_.reset();
+    auto snapshot = std::make_unique<platform::DriveSession>(platform::DriveSession::Mode::Read);
+    bool runEntryWritten = true;
+    const bool read = OpenLogoDrives(*snapshot, runEntryWritten);
+    snapshot->Unlock();
+    snapshot_ = std::move(snapshot);
+    if (!read) CurrentDialogs().ErrorBox(snapshot_->Error());
     InitCaptions();
     RefreshList();
     // The settings are complete either way; the failure is reported once the

@@ -239,26 +239,6 @@ bool DriveSession::Begin()
         d->ImageDirs.insert("");
         drives_.push_back(std::move(d));
     }
-    // MSDOS.SYS and IO.SYS straight away, without listing the root first:
-    // a missing one is no error.
-    for (auto& dp : drives_) {
-        Drive& d = *dp;
-        const std::string incoming = d.Root + ".in/root";
-        if (!MakeFolders(incoming)) return Fail("Couldn't make the staging folder " + incoming);
-        std::vector<std::string> args = d.Tool("mcopy");
-        args.insert(args.end(), {"-n", "-m", "::/MSDOS.SYS", "::/IO.SYS", incoming + "/"});
-        const ToolOutput r = RunMtools(args);
-        if (const std::string failure = MtoolsFailure(r.Err); !failure.empty() || r.Status < 0) {
-            return Fail(DamagedText(d.Name(), failure));
-        }
-        for (const char* name : {"MSDOS.SYS", "IO.SYS"}) {
-            Stamp stamp;
-            if (rename((incoming + "/" + name).c_str(), (d.Root + "/" + name).c_str()) == 0 &&
-                StampOf(d.Root + "/" + name, stamp))
-                d.Files[name] = stamp;
-        }
-        RemoveTree(d.Root + ".in");
-    }
     return true;
 }
 

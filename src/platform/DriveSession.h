@@ -5,8 +5,7 @@
 // layer runs unchanged on a host folder; Commit writes back what changed.
 //
 //   DriveSession session(DriveSession::Mode::Write);
-//   if (!session.Begin()) fail(session.Error());   // locks, checks, stages the root
-//   LoadSettings();                                // may read C:\MSDOS.SYS
+//   if (!session.Begin()) fail(session.Error());   // locks and checks
 //   session.Stage(folders, files);                 // what the command reads
 //   ... the command ...
 //   if (!session.Commit()) fail(session.Error());  // new, changed, deleted files
@@ -35,12 +34,11 @@ public:
 
     // Opens every image drive: finds its file system, waits for other
     // Lumenade commands on the same image, and for writing refuses an image
-    // that is read-only or in use by another program. Stages the root's
-    // MSDOS.SYS and IO.SYS.
+    // that is read-only or in use by another program. Stages nothing yet.
     bool Begin();
     // Copies out every file of the given Windows folders and the given
-    // files, where they exist. Folders of drives that are not images are
-    // skipped. For writing, a file system that mtools reports as damaged
+    // files, where they exist; may be called again for more. Folders of
+    // drives that are not images are skipped. For writing, a file system that mtools reports as damaged
     // ends the session here, before anything is written.
     bool Stage(const std::vector<std::string>& folders, const std::vector<std::string>& files);
     // Writes back, in the order the command made them: new files and

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -422,6 +423,10 @@ bool ImageInUse(const std::string& file, std::string& message)
 
     DIR* proc = opendir("/proc");
     if (!proc) return false;
+    // Emulators open the image by the name it has (a hard link by another
+    // name goes unseen, as it would to the user).
+    std::vector<char> real(PATH_MAX + 1);
+    const std::string targetName = BaseName(realpath(file.c_str(), real.data()) ? real.data() : file.c_str());
     bool found = false;
     while (dirent* e = readdir(proc)) {
         const char* name = e->d_name;
@@ -433,9 +438,16 @@ bool ImageInUse(const std::string& file, std::string& message)
         if (!fds) continue;  // another user's process: its locks were seen above
         while (dirent* f = readdir(fds)) {
             if (f->d_name[0] == '.') continue;
+            // The link's text first: most descriptors are pipes, sockets or
+            // other files, and a stat of each costs more than the scan.
+            const std::string link = fdDir + "/" + f->d_name;
+            char text[PATH_MAX];
+            const ssize_t n = readlink(link.c_str(), text, sizeof text - 1);
+            if (n <= 0 || text[0] != '/') continue;
+            text[n] = '\0';
+            if (BaseName(text) != targetName) continue;
             struct stat st {};
-            if (stat((fdDir + "/" + f->d_name).c_str(), &st) == 0 && st.st_dev == target.st_dev &&
-                st.st_ino == target.st_ino) {
+            if (stat(link.c_str(), &st) == 0 && st.st_dev == target.st_dev && st.st_ino == target.st_ino) {
                 found = true;
                 break;
             }

@@ -496,11 +496,6 @@ bool DriveSession::Commit()
             for (const std::string& rel : deleted) del.push_back(OnImage(rel));
             if (ToolOutput r = RunMtools(del); r.Status != 0) return failed(r, "delete files");
         }
-        // On the disk before the command reports success.
-        if (int fd = open(d.Image.File.c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) {
-            fdatasync(fd);
-            close(fd);
-        }
         // The written state is the new base, for a session that goes on.
         for (const std::string& rel : files) {
             Stamp now;

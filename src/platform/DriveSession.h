@@ -44,7 +44,8 @@ public:
     // Writes back, in the order the command made them: new files and
     // folders, then each changed file under a temporary name put in place
     // over the old one (its hidden, system and read-only attributes kept),
-    // then deletions.
+    // then deletions. Like writes to folder drives, no sync to the disk:
+    // an emulator started next reads the same page cache.
     bool Commit();
     // For a snapshot kept to show files: other commands may write again.
     void Unlock();

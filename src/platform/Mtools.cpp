@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <map>
 
 extern char** environ;
@@ -76,8 +77,10 @@ void LogRun(const std::vector<std::string>& args)
 {
     const char* log = std::getenv("LUMENADE_MTOOLS_LOG");
     if (!log || !*log) return;
-    std::string line;
-    for (const auto& a : args) line += (line.empty() ? "" : " ") + a;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    std::string line = std::to_string(now.tv_sec * 1000 + now.tv_nsec / 1000000) + " ms:";
+    for (const auto& a : args) line += " " + a;
     line += '\n';
     const int fd = open(log, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return;

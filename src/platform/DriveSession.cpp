@@ -203,13 +203,6 @@ bool DriveSession::Fail(const std::string& message)
     return false;
 }
 
-std::vector<std::pair<char, DiskImage>> DriveSession::Images() const
-{
-    std::vector<std::pair<char, DiskImage>> out;
-    for (const auto& d : drives_) out.emplace_back(d->Letter, d->Image);
-    return out;
-}
-
 bool DriveSession::Begin()
 {
     for (char letter = 'A'; letter <= 'Z'; ++letter) {

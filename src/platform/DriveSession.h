@@ -51,8 +51,6 @@ public:
     void Unlock();
 
     const std::string& Error() const { return error_; }
-    // The open image drives, for reports.
-    std::vector<std::pair<char, DiskImage>> Images() const;
 
 private:
     struct Drive;

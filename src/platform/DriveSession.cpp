@@ -468,7 +468,10 @@ bool DriveSession::Commit()
         std::sort(top.begin(), top.end());
         args.insert(args.end(), top.begin(), top.end());
         args.push_back("::/");
-        if (ToolOutput r = RunMtools(args); r.Status != 0) return failed(r, "write the new files");
+        // Without sources mcopy would copy the whole image into the current folder.
+        if (!top.empty()) {
+            if (ToolOutput r = RunMtools(args); r.Status != 0) return failed(r, "write the new files");
+        }
         // Each changed file put in place over the old one.
         for (const Change& c : replaced) {
             std::vector<std::string> move = d.Tool("mmove");

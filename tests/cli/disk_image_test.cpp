@@ -50,6 +50,9 @@ protected:
         ASSERT_NE(mkdtemp(pattern), nullptr);
         scratch = pattern;
         chmod(scratch.c_str(), 0777);
+        // The commands run in an empty folder, which must stay empty.
+        cwd = scratch + "/cwd";
+        mkdir(cwd.c_str(), 0777);
     }
     void TearDown() override
     {
@@ -72,7 +75,7 @@ protected:
         std::vector<std::string> argv = prefix;
         argv.push_back(Program);
         argv.insert(argv.end(), args.begin(), args.end());
-        return RunTool(argv, Env(spec.empty() ? image.File : spec));
+        return RunTool(argv, Env(spec.empty() ? image.File : spec), cwd);
     }
 
     // A Windows 98 drive: IO.SYS, MSDOS.SYS (hidden, system, read-only),
@@ -105,7 +108,15 @@ protected:
         EXPECT_TRUE(FsckClean(image, scratch, report)) << "after " << after << ":\n" << report;
     }
 
+    // Nothing a command does lands in the folder it was started in.
+    void ExpectCwdEmpty(const char* after)
+    {
+        const std::string listing = RunTool({"ls", "-A", cwd}).Out;
+        EXPECT_TRUE(listing.empty()) << "after " << after << ": " << listing;
+    }
+
     std::string scratch;
+    std::string cwd;
     Image image;
     std::vector<std::string> prefix;  // e.g. setpriv to run as another user
 };
@@ -144,6 +155,7 @@ protected:
         r = Cli({"delete", "sunrise"});
         ASSERT_EQ(r.Status, 0) << r.Out;
         ExpectClean("delete");
+        ExpectCwdEmpty("delete");
         EXPECT_EQ(List(image, Warehouse).find("sunrise"), std::string::npos);
         r = Cli({"list"});
         EXPECT_NE(r.Out.find("2 pictures"), std::string::npos) << r.Out;
@@ -157,6 +169,7 @@ protected:
         Get(image, "WINDOWS/LOGOS.SYS", scratch, &exists);
         EXPECT_FALSE(exists);
         EXPECT_EQ(Tail(), footerBefore);
+        ExpectCwdEmpty("restore");
     }
 
     // The VHD footer, or the last sector of any other image.

@@ -29,8 +29,10 @@ struct Result {
 };
 
 // Runs a program with an argument vector, standard input from /dev/null,
-// environment entries "NAME=value" set and "NAME" removed.
-inline Result RunTool(const std::vector<std::string>& argv, const std::vector<std::string>& env = {})
+// environment entries "NAME=value" set and "NAME" removed, in the host
+// folder cwd when one is given.
+inline Result RunTool(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
+                      const std::string& cwd = "")
 {
     Result r;
     char outName[] = "/tmp/lum_disk_out_XXXXXX";
@@ -58,6 +60,7 @@ inline Result RunTool(const std::vector<std::string>& argv, const std::vector<st
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, outFd, 1);
     posix_spawn_file_actions_adddup2(&actions, outFd, 2);
+    if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
     pid_t pid = 0;
     const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);

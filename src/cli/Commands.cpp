@@ -5,6 +5,7 @@
 #include "app/BootScreen.h"
 #include "app/Catalogue.h"
 #include "app/Composer.h"
+#include "app/DriveFiles.h"
 #include "app/Import.h"
 #include "app/LogoStatus.h"
 #include "app/Settings.h"
@@ -14,6 +15,7 @@
 #include "cli/CliText.h"
 #include "formats/FFBasic.h"
 #include "foundation/Errors.h"
+#include "platform/DiskImage.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
@@ -55,6 +57,14 @@ bool IsFile(const std::string& path)
 {
     const uint32_t attributes = platform::GetFileAttributes(path);
     return attributes != platform::InvalidAttributes && (attributes & platform::AttrDirectory) == 0;
+}
+
+// One line each, before any logo lands: the drive holds no Windows, or
+// Windows will not show the start-up logo.
+void WarnAboutDrive(CliRun& run, bool startupLogo)
+{
+    if (const std::string w = NoWindowsWarning(); !w.empty()) run.Err << w << '\n';
+    if (const std::string w = LogoOffWarning(); startupLogo && !w.empty()) run.Err << w << '\n';
 }
 
 void ShowTotals(CliRun& run)
@@ -230,6 +240,7 @@ int CmdSet(CliRun& run)
         run.Ui.ErrorBox("Cannot open file: " + source);
         return ExitFailed;
     }
+    WarnAboutDrive(run, index == LogoStartup);
     if (!SetLogo(source, index)) {
         run.Ui.ErrorBox(SetLogoFailure(source, index));
         return ExitFailed;
@@ -249,6 +260,7 @@ int CmdShuffle(CliRun& run)
         run.Ui.ErrorBox("The logo warehouse holds no pictures: " + Settings.LogosDir);
         return ExitFailed;
     }
+    WarnAboutDrive(run, true);
     // ShuffleLogos step by step, so that a logo left unchanged is reported.
     run.Ui.ShowStatus(ShuffleBusyText, true);
     std::string folder;
@@ -334,28 +346,103 @@ int CmdConvert(CliRun& run)
     return ExitOk;
 }
 
+namespace {
+
+const char* WindowsSourceName(platform::WindowsSource source)
+{
+    switch (source) {
+        case platform::WindowsSource::Environment:
+            return "LUMENADE_WINDOWS";
+        case platform::WindowsSource::MsdosSys:
+            return "MSDOS.SYS";
+        case platform::WindowsSource::Default:
+            break;
+    }
+    return "default";
+}
+
+// Where a Windows path lives: its host path on a folder drive; on an image
+// drive the image and the path inside its file system.
+std::string Location(const std::string& path, bool folder)
+{
+    if (path.empty()) return {};
+    const std::string image = platform::DriveImage(path[0]);
+    if (!image.empty()) {
+        std::string inside = platform::FullWindowsPath(path).substr(2);
+        if (folder && inside.back() != '\\') inside += '\\';
+        return image + " " + inside;
+    }
+    std::string host = platform::HostPath(path);
+    if (folder && !host.empty() && host.back() != '/') host += '/';
+    return host;
+}
+
+}  // namespace
+
 int CmdPaths(CliRun& run)
 {
     const ParsedArgs p = SplitArgs(run.Args);
-    if (int s = RefuseOptions(run, "paths", p); s != ExitOk) return s;
+    bool json = false;
+    for (const auto& o : p.Options) {
+        if (o.Name != "--json" || o.HasValue) return UsageError(run, "paths", "unknown option \"" + o.Name + "\"");
+        json = true;
+    }
     if (!p.Operands.empty()) return UsageError(run, "paths", "takes no arguments");
     struct Item {
         const char* Label;
+        const char* Key;
         std::string Path;
         bool Folder;
     };
     const Item items[] = {
-        {"startup logo", LogoPath(LogoStartup), false}, {"shutdown logo", LogoPath(LogoShutDown), false},
-        {"turnoff logo", LogoPath(LogoTurnOff), false}, {"warehouse", Settings.LogosDir, true},
-        {"backup folder", BackupFolder(), true},        {"restore.bat", RestoreBatchPath(), false},
+        {"startup logo", "startup_logo", LogoPath(LogoStartup), false},
+        {"shutdown logo", "shutdown_logo", LogoPath(LogoShutDown), false},
+        {"turnoff logo", "turnoff_logo", LogoPath(LogoTurnOff), false},
+        {"warehouse", "warehouse", Settings.LogosDir, true},
+        {"backup folder", "backup_folder", BackupFolder(), true},
+        {"restore.bat", "restore_bat", RestoreBatchPath(), false},
+    };
+    const std::string image = platform::DriveImage('C');
+    platform::DiskImage disk;
+    std::string diskError;
+    const bool diskOk = !image.empty() && platform::OpenDiskImage(image, disk, diskError);
+    const std::string windows = WindowsFolder();
+    const char* source = WindowsSourceName(platform::WindowsFolderSource());
+    if (json) {
+        run.Out << "{\"drive_c\": {";
+        if (image.empty()) {
+            run.Out << "\"kind\": \"folder\", \"folder\": " << JsonString(platform::DriveFolder('C'));
+        } else {
+            const std::string kind = !diskOk          ? "image"
+                                     : disk.Vhd       ? "fixed VHD"
+                                     : disk.Partition ? "raw disk image"
+                                                      : "FAT volume image";
+            run.Out << "\"kind\": " << JsonString(kind) << ", \"image\": " << JsonString(diskOk ? disk.File : image)
+                    << ", \"partition\": " << (diskOk ? disk.Partition : 0)
+                    << ", \"offset\": " << (diskOk ? disk.Offset : 0)
+                    << ", \"file_system\": " << JsonString(diskOk ? disk.FileSystem : "");
+        }
+        run.Out << "}, \"windows\": {\"path\": " << JsonString(windows) << ", \"source\": " << JsonString(source)
+                << "}";
+        for (const Item& item : items) {
+            run.Out << ", " << JsonString(item.Key) << ": {\"path\": " << JsonString(item.Path)
+                    << ", \"where\": " << JsonString(Location(item.Path, item.Folder)) << "}";
+        }
+        run.Out << "}\n";
+        return ExitOk;
+    }
+    auto line = [&](const std::string& label, const std::string& text) {
+        run.Out << label << std::string(label.size() < 15 ? 15 - label.size() : 1, ' ') << text << '\n';
     };
     for (const Item& item : items) {
-        std::string host = item.Path.empty() ? std::string() : platform::HostPath(item.Path);
-        if (item.Folder && !host.empty() && host.back() != '/') host += '/';
-        const std::string label = std::string(item.Label) + ":";
-        run.Out << label << std::string(15 - label.size(), ' ') << (item.Path.empty() ? "(unknown)" : item.Path)
-                << " -> " << (host.empty() ? "(no drive)" : host) << '\n';
+        const std::string where = Location(item.Path, item.Folder);
+        line(std::string(item.Label) + ":",
+             (item.Path.empty() ? "(unknown)" : item.Path) + " -> " + (where.empty() ? "(no drive)" : where));
     }
+    line("drive C:", image.empty() ? "folder " + platform::DriveFolder('C')
+                     : diskOk      ? disk.Kind() + ", " + disk.FileSystem + ": " + disk.File
+                                   : image + " (" + diskError + ")");
+    line("windows:", (windows.empty() ? std::string("(unknown)") : windows) + " (" + source + ")");
     return ExitOk;
 }
 

@@ -19,6 +19,7 @@
 #include "app/BootScreen.h"
 #include "app/Catalogue.h"
 #include "app/Dialogs.h"
+#include "app/DriveFiles.h"
 #include "app/Import.h"
 #include "app/Settings.h"
 #include "app/Shuffle.h"
@@ -30,6 +31,7 @@
 #include "gui/wSurface.h"
 #include "image/DisplayBridge.h"
 #include "image/ImgBasic.h"
+#include "platform/DriveSession.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 
@@ -46,6 +48,7 @@ constexpr int PreviewHeight = 160;
 constexpr int SizeColumnWidth = 80;
 // RefreshList gives the name column what the size column leaves.
 constexpr int NameColumnMargin = 100;
+constexpr int DriveLabelWidth = 170;
 
 constexpr const char* WindowCaption = "Lumenade 1.20";
 constexpr const char* MemoText =
@@ -167,6 +170,12 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     status_->setObjectName("panStatus");
     status_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     status_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Which drive C: is in use, at the right end of the status line.
+    drive_ = new QLabel(status_);
+    drive_->setObjectName("panDrive");
+    drive_->setGeometry(ClientWidth - DriveLabelWidth - 2, 2, DriveLabelWidth, StatusHeight - 4);
+    drive_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    drive_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     LayOut();
     cycleTimer_ = new QTimer(this);
@@ -252,10 +261,51 @@ void TForm1::InitCaptions()
     previewHeight_ = preview_->height();
 }
 
+void TForm1::TakeSnapshot()
+{
+    if (writing_) return;
+    snapshot_.reset();
+    auto snapshot = std::make_unique<platform::DriveSession>(platform::DriveSession::Mode::Read);
+    const bool read = snapshot->Begin() && StageLogoFiles(*snapshot);
+    snapshot->Unlock();
+    snapshot_ = std::move(snapshot);
+    drive_->setText(QtText(" " + DriveCLabel()));
+    drive_->setToolTip(QtText(DriveCChoice()));
+    if (!read) CurrentDialogs().ErrorBox(snapshot_->Error());
+}
+
+void TForm1::Writing(const std::function<void()>& command)
+{
+    // The snapshot's staging gives way to the command's own.
+    if (writing_) {
+        command();
+        return;
+    }
+    snapshot_.reset();
+    {
+        platform::DriveSession session(platform::DriveSession::Mode::Write);
+        writing_ = true;
+        try {
+            if (session.Begin() && StageLogoFiles(session)) {
+                command();
+                session.Commit();
+            }
+        } catch (...) {
+            writing_ = false;
+            throw;
+        }
+        writing_ = false;
+        if (!session.Error().empty()) CurrentDialogs().ErrorBox(session.Error());
+    }
+    TakeSnapshot();
+}
+
 void TForm1::RefreshList()
 {
     busy_ = true;
     try {
+        // The list shows the drive as it is now, also an image another program changed.
+        TakeSnapshot();
         list_->setColumnWidth(0, list_->width() - NameColumnMargin);
         list_->setColumnWidth(1, SizeColumnWidth);
         list_->clear();
@@ -432,7 +482,15 @@ void TForm1::DeleteWarehouseFile(const std::string& path)
 
 void TForm1::FormShow()
 {
-    const bool runEntryWritten = LoadSettings();
+    // MSDOS.SYS of an image drive names the Windows folder the settings start from.
+    ApplyStoredDriveC();
+    snapshot_.reset();
+    auto snapshot = std::make_unique<platform::DriveSession>(platform::DriveSession::Mode::Read);
+    bool runEntryWritten = true;
+    const bool read = OpenLogoDrives(*snapshot, runEntryWritten);
+    snapshot->Unlock();
+    snapshot_ = std::move(snapshot);
+    if (!read) CurrentDialogs().ErrorBox(snapshot_->Error());
     InitCaptions();
     RefreshList();
     // The settings are complete either way; the failure is reported once the
@@ -455,7 +513,8 @@ void TForm1::btnAddClick()
     EnableButtons(false);
     setCursor(Qt::WaitCursor);
     Handled([&] {
-        AddResult result = AddImages();
+        AddResult result;
+        Writing([&] { result = AddImages(); });
         if (result.Chosen > 0) {
             RefreshList();
             SelectByName(result.LastTarget);
@@ -477,27 +536,30 @@ void TForm1::btnSetClick()
         SetLogoImagePath(Settings.LogosDir + name);
         // The status line says what came of it, also for a refused picture.
         SetLogoOutcome outcome;
-        if (ShowSetLogo(this, &outcome) && outcome.Set) ShowStatus(outcome.Text, true);
+        Writing([&] { ShowSetLogo(this, &outcome); });
+        if (outcome.Set) ShowStatus(outcome.Text, true);
     });
 }
 
 void TForm1::btnShuffleClick()
 {
-    Handled([&] { ShuffleCommand(list_->topLevelItemCount()); });
+    Handled([&] { Writing([&] { ShuffleCommand(list_->topLevelItemCount()); }); });
 }
 
 void TForm1::btnDelClick()
 {
-    Handled([&] { DeleteImages(); });
+    Handled([&] { Writing([&] { DeleteImages(); }); });
 }
 
 void TForm1::btnOptClick()
 {
     Handled([&] {
         const std::string warehouse = Settings.LogosDir;
-        ShowLogoOptions(this);
-        // System folders... may have pointed the list at another warehouse.
-        if (!platform::SameTextAZ(warehouse, Settings.LogosDir)) {
+        const std::string drive = platform::DriveImage('C') + '|' + DriveCChoice();
+        Writing([&] { ShowLogoOptions(this); });
+        // A new drive C: or System folders... may have pointed the list at another warehouse.
+        if (platform::DriveImage('C') + '|' + DriveCChoice() != drive ||
+            !platform::SameTextAZ(warehouse, Settings.LogosDir)) {
             RefreshList();
             preview_->Clear();
         }
@@ -547,7 +609,13 @@ void TForm1::labLinkClick()
 void TForm1::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (shown_) return;
+    // Shown again (restored after being minimised): an image may have
+    // changed meanwhile, for example in the emulator.
+    if (shown_ && !event->spontaneous()) return;
+    if (shown_) {
+        if (!platform::DriveImage('C').empty() && !writing_) Handled([&] { RefreshList(); });
+        return;
+    }
     shown_ = true;
     Handled([&] { FormShow(); });
 }

@@ -5,6 +5,7 @@
 #include <QSet>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -17,6 +18,9 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class SurfaceWidget;
 class QtDialogs;
+namespace platform {
+class DriveSession;
+}
 
 class TForm1 : public QWidget {
 public:
@@ -47,6 +51,7 @@ public:
     QPushButton* Button(int tabIndex) const { return buttons_[tabIndex]; }
     QTreeWidget* List() const { return list_; }
     QLabel* Status() const { return status_; }
+    QLabel* DriveLabel() const { return drive_; }
     QLabel* Link() const { return link_; }
     QPlainTextEdit* Memo() const { return memo_; }
     SurfaceWidget* Preview() const { return preview_; }
@@ -76,10 +81,18 @@ private:
     // Places the controls for the window's size; at the minimum size they
     // stand where the fixed layout had them.
     void LayOut();
+    // Drives in disk images: the window shows a snapshot read when the list
+    // is read; each command that writes stages the image again and writes
+    // back when it is done.
+    void TakeSnapshot();
+    void Writing(const std::function<void()>& command);
 
     QPushButton* buttons_[7] = {};  // btnAdd, btnSet, btnShuffle, btnDel, btnOpt, btnAbout, btnExit
     QTreeWidget* list_ = nullptr;
     QLabel* status_ = nullptr;
+    QLabel* drive_ = nullptr;
+    std::unique_ptr<platform::DriveSession> snapshot_;
+    bool writing_ = false;  // a command's session is open: it is the current view
     SurfaceWidget* preview_ = nullptr;
     QPlainTextEdit* memo_ = nullptr;
     QLabel* link_ = nullptr;

@@ -453,8 +453,10 @@ TEST_F(Cli, PathsShowWindowsAndHostForms)
     Outcome o = Run({"paths"});
     ASSERT_EQ(o.Status, 0);
     const std::vector<std::string> lines = Lines(o.Out);
-    ASSERT_EQ(lines.size(), 6u);
+    ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(lines[0], "startup logo:  C:\\LOGO.SYS -> " + machine.DriveC() + "/LOGO.SYS");
+    EXPECT_EQ(lines[6], "drive C:       folder " + machine.DriveC());
+    EXPECT_EQ(lines[7], "windows:       C:\\WINDOWS\\ (default)");
     EXPECT_EQ(lines[2], "turnoff logo:  C:\\WINDOWS\\LOGOS.SYS -> " + machine.DriveC() + "/WINDOWS/LOGOS.SYS");
     EXPECT_EQ(lines[5], "restore.bat:   C:\\WINDOWS\\logos.bak\\restore.bat -> " + machine.DriveC() +
                             "/WINDOWS/logos.bak/restore.bat");

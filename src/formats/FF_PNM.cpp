@@ -253,7 +253,6 @@ void PNMSave(const std::string& name, const Limg& img)
         // Prepared before the old file is deleted, so a refused image keeps it.
         SavePrepare(FmtPNM, ctx, img);
         const Limg& src = *ctx.Img;
-        FDelete(name);
         int32_t h = INVALID_HANDLE;
         FOpen(h, name, FmCreate);
         std::string head = "P6\n" + std::to_string(src.Width) + " " + std::to_string(src.Height) + "\n255\n";

@@ -236,7 +236,6 @@ void SGISave(const std::string& name, const Limg& img)
         SavePrepare(FmtRGB, ctx, img);
         const Limg& src = *ctx.Img;
         const int32_t w = src.Width, h = src.Height;
-        FDelete(name);
         int32_t file = INVALID_HANDLE;
         FOpen(file, name, FmCreate);
         uint8_t head[SgiHeaderSize] = {};

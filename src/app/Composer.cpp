@@ -5,11 +5,14 @@
 #include "app/Backup.h"
 #include "app/Dialogs.h"
 #include "app/Settings.h"
+#include "app/WriteSession.h"
 #include "formats/FFBasic.h"
 #include "foundation/Errors.h"
 #include "image/PalOpt.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
 #include "platform/TextSurface.h"
+#include "platform/WholeFile.h"
 
 namespace {
 
@@ -28,16 +31,15 @@ bool IsBlankLine(const std::string& line)
     return true;
 }
 
-bool SameName(const std::string& a, const std::string& b)
+std::string Quoted(const std::string& s)
 {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
+    return "\"" + s + "\"";
+}
+
+bool Fail(std::string* why, const std::string& text)
+{
+    if (why != nullptr) *why = text;
+    return false;
 }
 
 bool IsLogoImage(const Limg& img)
@@ -47,37 +49,61 @@ bool IsLogoImage(const Limg& img)
 
 }  // namespace
 
-bool SetLogo(const std::string& source, int32_t index)
+bool SetLogo(const std::string& source, int32_t index, std::string* why)
 {
     const std::string target = LogoPath(index);
-    BackupLogo(target);
-    return MakeLogo(source, target, LogoMessages(index));
+    // Without a recorded original the logo is not touched.
+    if (!BackupLogo(target, why)) return false;
+    return MakeLogo(source, target, LogoMessages(index), why);
 }
 
-bool MakeLogo(const std::string& source, const std::string& target, const std::string& messages)
+bool MakeLogo(const std::string& source, const std::string& target, const std::string& messages, std::string* why)
 {
-    if (source.empty() || target.empty()) return false;
+    if (source.empty() || target.empty()) return Fail(why, "No picture to make the logo from.");
+    const std::string targetHost = platform::HostPath(target);
+    const platform::HostKind kind = platform::HostKindOf(targetHost);
+    if (kind == platform::HostKind::Symlink)
+        return Fail(why, Quoted(target) + " is a symbolic link; Lumenade does not replace it.");
+    if (kind != platform::HostKind::Missing && kind != platform::HostKind::Regular)
+        return Fail(why, Quoted(target) + " is not a regular file.");
+    if (kind == platform::HostKind::Regular && (platform::GetFileAttributes(target) & platform::AttrReadOnly) != 0)
+        return Fail(why, "Couldn't replace the logo file " + Quoted(target) + ": it is read-only.");
     Limg image;
     bool written = false;
+    std::string failure;
     try {
         ImgLoad(source, image);
-        if (ErrGet() == 0 && IsLogoImage(image)) {
+        if (ErrGet() != 0) {
+            failure = ErrText(ErrGet());
+        } else if (!IsLogoImage(image)) {
+            failure = Quoted(ExtractFileName(source)) + " is not a logo picture (320 x 400, 256 colours).";
+        } else {
             DrawMessage(image, PickMessage(messages));
-            const std::string temp = ChangeFileExt(target, ".bmp");
-            const bool tempIsTarget = SameName(temp, target);
-            ImgSave(temp, image);
-            if (ErrGet() == 0) {
-                // One rename over the old logo: there is never a moment without one.
-                written = tempIsTarget || platform::MoveFile(temp, target, true);
-            } else if (!tempIsTarget) {
-                platform::DeleteFile(temp);
+            // A name of its own beside the logo, so no file of the user's is
+            // touched; the bitmap writer picks its format from ".bmp".
+            const std::string temp = platform::ReserveTempBeside(targetHost, ".bmp");
+            if (temp.empty()) {
+                failure = "Couldn't replace the logo file " + Quoted(target) + ": " + WriteFailureText(target);
+            } else {
+                ImgSave(temp, image);
+                if (ErrGet() != 0) {
+                    failure = platform::IsDiskFull(platform::LastWholeFileError()) ? WriteFailureText(target)
+                                                                                   : ErrText(ErrGet());
+                } else if (!platform::MoveFile(temp, target, true)) {
+                    // One rename over the old logo: there is never a moment without one.
+                    failure = "Couldn't replace the logo file " + Quoted(target) + ".";
+                } else {
+                    written = true;
+                }
+                if (!written) platform::DeleteFile(temp);
             }
         }
     } catch (...) {
         written = false;
+        if (failure.empty()) failure = "Couldn't make the logo " + Quoted(target) + ".";
     }
     ImgFree(image);
-    return written;
+    return written || Fail(why, failure);
 }
 
 std::string PickMessage(const std::string& messages)

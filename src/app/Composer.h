@@ -18,11 +18,13 @@ inline constexpr int32_t MessageMargin = 12;
 inline constexpr int32_t MessageMinPos = 4;
 
 // Backs up the logo of the index (also for an empty or refused source), then
-// makes it from source. True when the logo file was written.
-bool SetLogo(const std::string& source, int32_t index);
-// Writes target from a 320 × 400 8-bit source; anything else leaves the
-// target untouched. True when the logo file was replaced.
-bool MakeLogo(const std::string& source, const std::string& target, const std::string& messages);
+// makes it from source. True when the logo file was written; a logo whose
+// original cannot be recorded is never touched. why tells a failure.
+bool SetLogo(const std::string& source, int32_t index, std::string* why = nullptr);
+// Writes target whole from a 320 × 400 8-bit source; anything else leaves
+// the target untouched. True when the logo file was replaced.
+bool MakeLogo(const std::string& source, const std::string& target, const std::string& messages,
+              std::string* why = nullptr);
 // One line of the messages at random, each of the 1 + CR-count candidates
 // equally likely; may be empty.
 std::string PickMessage(const std::string& messages);

@@ -3,6 +3,7 @@
 #include "app/Dialogs.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
 #include "platform/Registry.h"
 
 SettingsRecord Settings;
@@ -74,13 +75,14 @@ bool IsAbsolute(const std::string& path)
 
 }  // namespace
 
-bool LoadSettings()
+bool LoadSettings(bool writeRunEntry)
 {
     std::string program = platform::ModuleFileName();
     Settings.ProgramFolder = program.empty() ? std::string() : AddBackslash(FolderOf(program));
 
     platform::RegKey key;
-    platform::RegOpenKey(SettingsKey, true, key);
+    // Reading alone creates nothing in the store.
+    platform::RegOpenKey(SettingsKey, writeRunEntry, key);
     Settings.LogosDir = ReadString(key, "LogosDir", DefaultWarehouseFolder);
     Settings.StartupDir = ReadString(key, "StartupDir", DefaultLogoFolder(LogoStartup));
     Settings.ShutDownDir = ReadString(key, "ShutDownDir", DefaultLogoFolder(LogoShutDown));
@@ -95,7 +97,7 @@ bool LoadSettings()
     platform::RegCloseKey(key);
 
     // A failed Run entry must not leave the folders unnormalised.
-    bool runEntryOk = SetAutoStart(Settings.AutoChange);
+    bool runEntryOk = !writeRunEntry || SetAutoStart(Settings.AutoChange);
     if (Settings.LogosDir.empty()) Settings.LogosDir = DefaultWarehouseFolder;
     Settings.LogosDir = AddBackslash(Settings.LogosDir);
     Settings.StartupDir = AddBackslash(Settings.StartupDir);
@@ -121,6 +123,37 @@ void SaveSettings()
     platform::RegWriteInteger(key, "AutoChange", Settings.AutoChange ? 1 : 0);
     platform::RegWriteString(key, ProgramPathValueName, Settings.ProgramPath);
     platform::RegCloseKey(key);
+}
+
+bool SaveSetting(const std::string& name)
+{
+    platform::RegKey key;
+    if (!platform::RegOpenKey(SettingsKey, true, key)) return false;
+    bool ok = true;
+    const struct {
+        const char* Name;
+        const std::string* Text;
+    } texts[] = {
+        {"LogosDir", &Settings.LogosDir},       {"StartupDir", &Settings.StartupDir},
+        {"ShutDownDir", &Settings.ShutDownDir}, {"TurnOffDir", &Settings.TurnOffDir},
+        {"StartupMsgs", &Settings.StartupMsgs}, {"ShutDownMsg", &Settings.ShutDownMsg},
+        {"TurnOffMsg", &Settings.TurnOffMsg},   {"GrabDir", &Settings.GrabDir},
+    };
+    bool known = false;
+    for (const auto& t : texts) {
+        if (!platform::SameTextAZ(name, t.Name)) continue;
+        known = true;
+        ok = platform::RegWriteString(key, t.Name, *t.Text);
+    }
+    if (platform::SameTextAZ(name, "FullScreen")) {
+        known = true;
+        ok = platform::RegWriteInteger(key, "FullScreen", Settings.FullScreen ? 1 : 0);
+    } else if (platform::SameTextAZ(name, "AutoChange")) {
+        known = true;
+        ok = platform::RegWriteInteger(key, "AutoChange", Settings.AutoChange ? 1 : 0);
+    }
+    platform::RegCloseKey(key);
+    return known && ok;
 }
 
 bool SetAutoStart(bool enabled)

@@ -7,11 +7,14 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <utility>
 
 #include "app/Settings.h"
+#include "app/WriteSession.h"
 #include "cli/CliDialogs.h"
 #include "platform/Paths.h"
+#include "platform/Registry.h"
 
 namespace {
 
@@ -20,6 +23,14 @@ struct Command {
     int (*Run)(CliRun&);
     const char* Help;
 };
+
+// Commands that change files or settings run one at a time; the others
+// write nothing at all, not even the store.
+bool Writes(const std::string& command, const std::vector<std::string>& args)
+{
+    if (command == "config") return SplitArgs(args).Operands.size() >= 2;
+    return command == "add" || command == "set" || command == "shuffle" || command == "restore" || command == "delete";
+}
 
 constexpr const char* GlobalHelp =
     "Usage: lumenade-cli [OPTIONS] COMMAND [ARGUMENTS]\n"
@@ -347,7 +358,17 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     CliRun run{rest, out, err, ui, g.Quiet};
     int status = ExitFailed;
     try {
-        if (!LoadSettings()) {
+        const bool writes = Writes(name, rest);
+        std::optional<WriteSession> session;
+        if (writes) session.emplace();
+        if (session && !session->Held()) {
+            err << CliName << ": " << BusyText << '\n';
+            SetDialogs(nullptr);
+            return ExitFailed;
+        }
+        if (const std::string notice = platform::RegistryNotice(); !notice.empty())
+            err << CliName << ": " << notice << '\n';
+        if (!LoadSettings(writes)) {
             err << CliName << ": couldn't write the Run value \"" << CompanionProgram << "\" to the registry store "
                 << platform::RegistryFile() << '\n';
         }

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "app/Backup.h"
 #include "app/Dialogs.h"
 #include "app/Settings.h"
 #include "gui/wDialogs.h"
@@ -75,6 +76,15 @@ bool ShowSystemFolders(QWidget* parent)
     for (int i = 0; i < 3; ++i) dialog.LogoFolderEdit(i)->setText(QtText(LogoFolder(i)));
     dialog.SourceEdit()->setText(QtText(Settings.LogosDir));
     if (ExecDialog(dialog) != QDialog::Accepted) return false;
+    // A logo folder is written into restore.bat: nothing the batch would run.
+    for (int i = 0; i < 3; ++i) {
+        const std::string folder = TrimText(ProgramText(dialog.LogoFolderEdit(i)->text()));
+        if (!IsBatchSafe(folder)) {
+            CurrentDialogs().ErrorBox("A logo folder cannot hold " + std::string(BatchUnsafeText) + ": \"" + folder +
+                                      "\"");
+            return false;
+        }
+    }
     for (int i = 0; i < 3; ++i)
         SetLogoFolder(i, AsWindowsFolder(TrimText(ProgramText(dialog.LogoFolderEdit(i)->text()))));
     Settings.LogosDir = AddBackslash(AsWindowsFolder(ProgramText(dialog.SourceEdit()->text())));

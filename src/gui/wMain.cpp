@@ -17,12 +17,13 @@
 #include "app/Import.h"
 #include "app/Settings.h"
 #include "app/Shuffle.h"
+#include "app/WriteSession.h"
+#include "formats/FFBasic.h"
+#include "foundation/Errors.h"
 #include "gui/wDialogs.h"
 #include "gui/wOptions.h"
 #include "gui/wSetLogo.h"
 #include "gui/wSurface.h"
-#include "formats/FFBasic.h"
-#include "foundation/Errors.h"
 #include "image/DisplayBridge.h"
 #include "image/ImgBasic.h"
 #include "platform/Files.h"
@@ -328,7 +329,7 @@ void TForm1::FormClose()
 {
     if (closed_) return;
     closed_ = true;
-    SaveSettings();
+    InWriteSession([] { SaveSettings(); });
     QCoreApplication::quit();
 }
 
@@ -339,12 +340,14 @@ void TForm1::btnAddClick()
     EnableButtons(false);
     setCursor(Qt::WaitCursor);
     Handled([&] {
-        AddResult result = AddImages();
-        if (result.Chosen > 0) {
-            RefreshList();
-            SelectByName(result.LastTarget);
-        }
-        ShowPreview(SelectedName());
+        InWriteSession([&] {
+            AddResult result = AddImages();
+            if (result.Chosen > 0) {
+                RefreshList();
+                SelectByName(result.LastTarget);
+            }
+            ShowPreview(SelectedName());
+        });
     });
     EnableButtons(true);
     unsetCursor();
@@ -365,12 +368,12 @@ void TForm1::btnSetClick()
 
 void TForm1::btnShuffleClick()
 {
-    Handled([&] { ShuffleCommand(list_->topLevelItemCount()); });
+    Handled([&] { InWriteSession([&] { ShuffleCommand(list_->topLevelItemCount()); }); });
 }
 
 void TForm1::btnDelClick()
 {
-    Handled([&] { DeleteImages(); });
+    Handled([&] { InWriteSession([&] { DeleteImages(); }); });
 }
 
 void TForm1::btnOptClick()

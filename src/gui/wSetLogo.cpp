@@ -5,6 +5,7 @@
 #include <QRadioButton>
 
 #include "app/Composer.h"
+#include "app/WriteSession.h"
 #include "gui/wDialogs.h"
 
 namespace {
@@ -59,6 +60,9 @@ bool ShowSetLogo(QWidget* parent)
     if (StoredImagePath().empty()) return true;
     TfrmSetLogo dialog(parent);
     if (ExecDialog(dialog) != QDialog::Accepted) return false;
-    SetLogo(StoredImagePath(), dialog.ChosenIndex());
+    InWriteSession([&] {
+        std::string why;
+        if (!SetLogo(StoredImagePath(), dialog.ChosenIndex(), &why)) CurrentDialogs().ErrorBox(why);
+    });
     return true;
 }

@@ -266,8 +266,12 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
     std::string toHost = HostPath(to);
     struct stat src {
     }, dst{};
-    if (fromHost.empty() || lstat(fromHost.c_str(), &src) != 0 || !S_ISREG(src.st_mode) || toHost.empty()) return false;
+    if (fromHost.empty() || lstat(fromHost.c_str(), &src) != 0 || !S_ISREG(src.st_mode) || toHost.empty()) {
+        NoteWholeFileError(ENOENT);
+        return false;
+    }
     if (lstat(toHost.c_str(), &dst) == 0) {
+        NoteWholeFileError(failIfExists ? EEXIST : EACCES);
         if (failIfExists || !S_ISREG(dst.st_mode) || ReadOnlyMode(dst)) return false;
         // Copying a file onto itself would truncate it before reading.
         if (dst.st_dev == src.st_dev && dst.st_ino == src.st_ino) return false;

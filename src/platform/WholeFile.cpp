@@ -199,6 +199,11 @@ int LastWholeFileError()
     return lastError;
 }
 
+void NoteWholeFileError(int error)
+{
+    lastError = error;
+}
+
 bool IsDiskFull(int error)
 {
     return error == ENOSPC || error == EDQUOT;

@@ -44,6 +44,7 @@ std::string ReserveTempBeside(const std::string& targetHost, const std::string& 
 // The errno of the last failed whole-file step of this thread, and whether it
 // means the disk or the quota is full.
 int LastWholeFileError();
+void NoteWholeFileError(int error);
 bool IsDiskFull(int error);
 
 // An advisory lock (flock) on a lock file, waiting up to waitMs for another

@@ -218,15 +218,19 @@ TEST_F(BackupTest, RestoreBringsBackTheStateRecordedFirst)
 
 TEST_F(BackupTest, RestoreCarriesOutAnEditedScriptAsFarAsItsLinesAllow)
 {
-    machine.WriteFile("C:\\SRC.BMP", {'s'});
+    machine.WriteFile(Folder + "00000042.bmp", {'s'});
     machine.WriteFile("C:\\A\\LOGO.SYS", {'k'});
     machine.WriteFile("C:\\B\\LOGOW.SYS", {'k'});
     machine.WriteFile("C:\\C\\LOGOS.SYS", {'g'});
     machine.WriteFile("C:\\D\\logo.sys", {'i'});
-    machine.WriteText(Batch, Header +
-                                 "COPY \"C:\\SRC.BMP\" C:\\E\\LOGO.SYS\r\n"       // one quoted path: nothing
-                                 "COPY \"C:\\NOPE.BMP\" \"C:\\A\\LOGO.SYS\"\r\n"  // no copy to restore from
-                                 "copy \"C:\\SRC.BMP\" \"  C:\\A\\LOGOS.SYS  \"\r\n"
+    machine.WriteText(Batch, Header + "COPY \"" + Folder +
+                                 "00000042.bmp\" C:\\E\\LOGO.SYS\r\n"  // one quoted path: nothing
+                                 "COPY \"" +
+                                 Folder +
+                                 "00000043.bmp\" \"C:\\A\\LOGO.SYS\"\r\n"  // no copy to restore from
+                                 "copy \"" +
+                                 Folder +
+                                 "00000042.bmp\" \"  C:\\A\\LOGOS.SYS  \"\r\n"
                                  "REM DEL  \"C:\\B\\LOGOW.SYS\"\r\n"
                                  "DEL  \"C:\\MISSING\\LOGO.SYS\"\r\n"
                                  "DEL  \"C:\\C\\LOGOS.SYS\"\n"
@@ -238,7 +242,7 @@ TEST_F(BackupTest, RestoreCarriesOutAnEditedScriptAsFarAsItsLinesAllow)
     EXPECT_TRUE(machine.Exists("C:\\B\\LOGOW.SYS"));
     EXPECT_FALSE(machine.Exists("C:\\C\\LOGOS.SYS"));
     EXPECT_FALSE(machine.Exists("C:\\D\\logo.sys"));
-    EXPECT_EQ(machine.ReadFile("C:\\SRC.BMP"), Bytes{'s'});
+    EXPECT_EQ(machine.ReadFile(Folder + "00000042.bmp"), Bytes{'s'});
 }
 
 TEST_F(BackupTest, RestoreTouchesNothingButLogoFiles)

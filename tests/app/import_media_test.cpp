@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "ScriptedDialogs.h"
 #include "app/Import.h"
+#include "ScriptedDialogs.h"
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
 #include "support/TempMachine.h"

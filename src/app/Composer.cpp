@@ -1,6 +1,7 @@
 #include "app/Composer.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "app/Backup.h"
 #include "app/Dialogs.h"
@@ -40,6 +41,45 @@ bool Fail(std::string* why, const std::string& text)
 {
     if (why != nullptr) *why = text;
     return false;
+}
+
+// Byte offsets where each of the first `limit` code points of a UTF-8 line
+// starts, and the line's end.
+std::vector<size_t> CodePointStarts(const std::string& line, size_t limit)
+{
+    std::vector<size_t> starts;
+    for (size_t i = 0; i < line.size() && starts.size() < limit; ++i)
+        if ((static_cast<unsigned char>(line[i]) & 0xC0) != 0x80) starts.push_back(i);
+    return starts;
+}
+
+// The part of the line that can show on the logo. A line is drawn from the
+// left margin at the latest once it is wider than the logo, so the code
+// points past the first ones that reach the right edge are never seen; the
+// surface is sized to what is kept, not to the whole line.
+std::string VisiblePart(const platform::TextSurface& surface, const std::string& line)
+{
+    std::vector<size_t> starts = CodePointStarts(line, MaxMessageCodePoints + 1);
+    std::string text = starts.size() > MaxMessageCodePoints ? line.substr(0, starts[MaxMessageCodePoints]) : line;
+    if (starts.size() > MaxMessageCodePoints) starts.pop_back();
+    const auto width = [&](size_t count) {
+        int32_t cx = 0, cy = 0;
+        surface.MeasureText(count < starts.size() ? text.substr(0, starts[count]) : text, cx, cy);
+        return cx;
+    };
+    if (width(starts.size()) < LogoWidth) return text;
+    // The shortest prefix that reaches the logo's width, and two code points
+    // more for a glyph that reaches back over its neighbour.
+    size_t low = 1, high = starts.size();
+    while (low < high) {
+        const size_t mid = low + (high - low) / 2;
+        if (width(mid) >= LogoWidth)
+            high = mid;
+        else
+            low = mid + 1;
+    }
+    const size_t keep = std::min(starts.size(), low + 2);
+    return keep < starts.size() ? text.substr(0, starts[keep]) : text;
 }
 
 bool IsLogoImage(const Limg& img)
@@ -133,12 +173,14 @@ void DrawMessage(Limg& image, const std::string& line)
     platform::TextSurface surface;
     Limg message;
     int32_t cx = 0, cy = 0;
-    if (surface.SelectFont(MessageFont, MessagePoints)) surface.MeasureText(line, cx, cy);
+    const bool font = surface.SelectFont(MessageFont, MessagePoints);
+    const std::string shown = font ? VisiblePart(surface, line) : line;
+    if (font) surface.MeasureText(shown, cx, cy);
     surface.SetSize(cx + 2 * TextOffset, cy + 2 * TextOffset);
     surface.Fill(0, 0, 0);
     for (const auto& offset : OutlineOffsets)
-        surface.DrawText(offset[0], offset[1], line, OutlineLevel, OutlineLevel, OutlineLevel);
-    surface.DrawText(TextOffset, TextOffset, line, 255, 255, 255);
+        surface.DrawText(offset[0], offset[1], shown, OutlineLevel, OutlineLevel, OutlineLevel);
+    surface.DrawText(TextOffset, TextOffset, shown, 255, 255, 255);
 
     BitmapToImage(surface, message);
     if (ErrGet() == 0) PalMapFixed(message, image.Palette);

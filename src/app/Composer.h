@@ -2,6 +2,7 @@
 // Turns a warehouse image into one of the system's logo files, with one line
 // of the logo's messages drawn in a random corner.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -16,6 +17,9 @@ inline constexpr int32_t LogoHeight = 400;
 // Distance of the message from the logo's edges, and the least it keeps.
 inline constexpr int32_t MessageMargin = 12;
 inline constexpr int32_t MessageMinPos = 4;
+// A message line is measured and drawn up to this many code points: at a
+// pixel or more a glyph, the rest could never show on a 320-pixel logo.
+inline constexpr size_t MaxMessageCodePoints = 1024;
 
 // Backs up the logo of the index (also for an empty or refused source), then
 // makes it from source. True when the logo file was written; a logo whose

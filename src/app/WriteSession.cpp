@@ -38,7 +38,7 @@ bool MakeHostParents(const std::string& file)
 
 }  // namespace
 
-WriteSession::WriteSession()
+WriteSession::WriteSession(int waitMs)
 {
     SessionState& s = State();
     if (s.depth > 0) {
@@ -47,9 +47,9 @@ WriteSession::WriteSession()
         return;
     }
     const std::string lockFile = platform::RegistryFile() + ".lock";
-    if (!MakeHostParents(lockFile)) return;
-    s.storeLock = platform::LockHostFile(lockFile, LockWaitMs);
-    if (s.storeLock < 0) return;
+    MakeHostParents(lockFile);
+    s.storeLock = platform::LockHostFile(lockFile, waitMs);
+    if (s.storeLock == platform::LockBusy) return;
     s.depth = 1;
     held_ = true;
     outer_ = true;
@@ -76,7 +76,9 @@ bool LockBackupFolder(const std::string& folder)
     if (host.empty()) return false;
     if (s.folderLock >= 0 && s.folderHost == host) return true;
     const int fd = platform::LockHostFile(host, LockWaitMs);
-    if (fd < 0) return false;
+    if (fd == platform::LockBusy) return false;
+    // A folder where no lock file can be made is a folder nothing can be written to.
+    if (fd == platform::NoLockFile) return true;
     platform::UnlockHostFile(s.folderLock);
     s.folderLock = fd;
     s.folderHost = host;

@@ -16,9 +16,10 @@ inline constexpr int LockWaitMs = 5000;
 
 class WriteSession {
 public:
-    // Takes the lock, waiting up to LockWaitMs; a session inside another is
-    // held by the outer one.
-    WriteSession();
+    // Takes the lock, waiting up to waitMs; a session inside another is held
+    // by the outer one. Where no lock file can be made (a read-only folder)
+    // the session is held without one.
+    explicit WriteSession(int waitMs = LockWaitMs);
     ~WriteSession();
     WriteSession(const WriteSession&) = delete;
     WriteSession& operator=(const WriteSession&) = delete;

@@ -1,5 +1,7 @@
 #include "foundation/FileIO.h"
 
+#include <cerrno>
+
 #include "foundation/Errors.h"
 #include "foundation/Utils.h"
 #include "platform/Files.h"
@@ -198,10 +200,13 @@ int32_t FWrite(int32_t h, const void* buffer, int32_t count)
     int32_t code = 0;
     FileEntry* e = Find(h);
     if (e != nullptr && count > 0) {
+        errno = 0;
         int64_t done = Transfer(platform::WriteSome, e->Fd, static_cast<const uint8_t*>(buffer), count);
         if (done < count) {
             code = 5004;
             e->WriteFailed = true;
+            // A short write without an error is a full disk.
+            platform::NoteWholeFileError(errno != 0 ? errno : ENOSPC);
         }
     }
     ErrSet(code);

@@ -102,9 +102,11 @@ bool CopyHost(const std::string& fromHost, const std::string& toHost, bool exclu
         return false;
     }
     bool ok = CopyBytes(src, file.Fd);
+    const int error = errno;
     close(src);
     if (!ok) {
         Abandon(file);
+        NoteWholeFileError(error);
         return false;
     }
     timespec times[2] = {st.st_atim, st.st_mtim};

@@ -212,7 +212,7 @@ bool IsDiskFull(int error)
 int LockHostFile(const std::string& lockHost, int waitMs)
 {
     const int fd = open(lockHost.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0) return -1;
+    if (fd < 0) return NoLockFile;
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     for (;;) {
         if (flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
@@ -221,7 +221,7 @@ int LockHostFile(const std::string& lockHost, int waitMs)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     close(fd);
-    return -1;
+    return LockBusy;
 }
 
 void UnlockHostFile(int fd)

@@ -48,7 +48,11 @@ void NoteWholeFileError(int error);
 bool IsDiskFull(int error);
 
 // An advisory lock (flock) on a lock file, waiting up to waitMs for another
-// holder; -1 when it stays busy or the file cannot be made.
+// holder: its descriptor, LockBusy when another holder keeps it, NoLockFile
+// when the lock file cannot be made (a read-only folder, where nothing can
+// be written to interleave).
+inline constexpr int LockBusy = -1;
+inline constexpr int NoLockFile = -2;
 int LockHostFile(const std::string& lockHost, int waitMs);
 void UnlockHostFile(int fd);
 

@@ -43,9 +43,9 @@ std::string WriteFailureText(const std::string& file);
 // Runs body in a session; when another command is running, shows BusyText in
 // an error box instead and returns false.
 template <class Body>
-bool InWriteSession(Body&& body)
+bool InWriteSession(Body&& body, int waitMs = LockWaitMs)
 {
-    WriteSession session;
+    WriteSession session(waitMs);
     if (!session.Held()) {
         CurrentDialogs().ErrorBox(BusyText);
         return false;

@@ -317,7 +317,9 @@ void TForm1::DeleteWarehouseFile(const std::string& path)
 
 void TForm1::FormShow()
 {
-    const bool runEntryWritten = LoadSettings();
+    // While another command writes, the settings are read but nothing is written.
+    WriteSession session;
+    const bool runEntryWritten = LoadSettings(session.Held());
     InitCaptions();
     RefreshList();
     // The settings are complete either way; the failure is reported once the

@@ -195,6 +195,29 @@ TEST(DrawMessage, EachCornerHoldsTheOutlinedLineOverATransparentBackground)
     }
 }
 
+// A line wider than the logo shows the same pixels however long it goes on;
+// only what can show is measured and drawn.
+TEST(DrawMessage, EndlessLineDrawsWhatShowsOfIt)
+{
+    if (!FontAvailable()) GTEST_SKIP() << "no font for Arial";
+    ErrResetState();
+    const std::string wide = "The quick brown fox jumps over the lazy dog, and on and on";
+    const std::string endless = wide + std::string(1000000, 'x');
+    for (int32_t corner = 0; corner < 4; ++corner) {
+        Limg a, b;
+        MakeCanvas(a);
+        MakeCanvas(b);
+        SetRandomSeed(SeedFor(4, corner));
+        DrawMessage(a, wide);
+        SetRandomSeed(SeedFor(4, corner));
+        DrawMessage(b, endless);
+        EXPECT_EQ(ErrGet(), 0);
+        EXPECT_TRUE(std::equal(a.Data, a.Data + 320 * 400, b.Data)) << "corner " << corner;
+        ImgFree(a);
+        ImgFree(b);
+    }
+}
+
 TEST(DrawMessage, BlankLineDrawsNothingAndDrawsNoCorner)
 {
     ErrResetState();

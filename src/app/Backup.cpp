@@ -122,19 +122,22 @@ bool SameBytes_(const std::string& a, const std::string& b)
     return same;
 }
 
-// Why a path cannot be written, in the user's words.
-std::string KindProblem_(const std::string& path, platform::HostKind kind)
+// Why a path that is not a regular file cannot be written, in the user's words.
+std::string KindReason_(platform::HostKind kind)
 {
     switch (kind) {
         case platform::HostKind::Symlink:
-            return Quoted(path) + " is a symbolic link; Lumenade does not write through it.";
+            return "is a symbolic link; Lumenade does not write through it.";
         case platform::HostKind::Folder:
-            return Quoted(path) + " is a folder, not a file.";
-        case platform::HostKind::Other:
-            return Quoted(path) + " is not a regular file.";
+            return "is a folder, not a file.";
         default:
-            return {};
+            return "is not a regular file.";
     }
+}
+
+std::string KindProblem_(const std::string& path, platform::HostKind kind)
+{
+    return Quoted(path) + " " + KindReason_(kind);
 }
 
 bool Fail_(std::string* why, const std::string& text)
@@ -322,7 +325,7 @@ RestoreReport RestoreLogos()
         report.Recorded = true;
         const auto kind = platform::HostKindOf(platform::HostPath(target));
         if (kind != platform::HostKind::Missing && kind != platform::HostKind::Regular) {
-            report.Failures.push_back("Couldn't restore " + KindProblem_(target, kind));
+            report.Failures.push_back("Couldn't restore " + Quoted(target) + ": it " + KindReason_(kind));
             continue;
         }
         const bool readOnly =

@@ -107,7 +107,10 @@ const Command Commands[] = {
      "Usage: lumenade-cli restore\n"
      "\n"
      "Brings back the logos that were in place before Lumenade first changed\n"
-     "them, by carrying out restore.bat in the backup folder (see 'paths').\n"},
+     "them, by carrying out restore.bat in the backup folder (see 'paths'), and\n"
+     "turns the automatic change (AutoChange) off. Only Lumenade's own backup\n"
+     "copies are put back, and only on logo locations; exit status 1 when a\n"
+     "logo could not be brought back.\n"},
     {"delete", CmdDelete,
      "Usage: lumenade-cli delete NAME...\n"
      "\n"

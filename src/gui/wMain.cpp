@@ -380,7 +380,8 @@ void TForm1::btnDelClick()
 
 void TForm1::btnOptClick()
 {
-    Handled([&] { ShowLogoOptions(this); });
+    // Accepting the options writes the Run entry at once.
+    Handled([&] { InWriteSession([&] { ShowLogoOptions(this); }); });
 }
 
 void TForm1::btnAboutClick()

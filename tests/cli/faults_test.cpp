@@ -303,7 +303,9 @@ TEST_P(KillDuring, Add)
     KillLoop(GetParam(), {"add", "--overwrite", picture}, [this](int) {
         for (const char* name : {"photo.png"}) {
             const std::string host = WarehouseHost() + "/" + name;
-            if (HostExists(host)) EXPECT_TRUE(Decodes(host)) << "a warehouse picture was left cut";
+            if (HostExists(host)) {
+                EXPECT_TRUE(Decodes(host)) << "a warehouse picture was left cut";
+            }
         }
     });
     EXPECT_TRUE(Decodes(WarehouseHost() + "/photo.png"));
@@ -313,7 +315,9 @@ TEST_P(KillDuring, Restore)
 {
     StockWarehouse();
     KillLoop(GetParam(), {"restore"}, [this](int run) {
-        if (run % 3 == 0) ASSERT_EQ(Run({"shuffle"}), 0);
+        if (run % 3 == 0) {
+            ASSERT_EQ(Run({"shuffle"}), 0);
+        }
     });
     ExpectRestoreGivesOriginals();
 }

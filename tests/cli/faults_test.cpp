@@ -40,13 +40,18 @@ constexpr size_t LogoFileSize = 129078;
 
 // Fewer runs under the sanitizers, whose programs start and run slowly.
 #ifdef LUM_SANITIZE_BUILD
-constexpr int KillRunsPerShard = 8;
-constexpr int ConcurrentRounds = 5;
+constexpr int KillShards = 1;
+constexpr int KillRunsPerShard = 10;
+constexpr int SideShards = 1;
+constexpr int ConcurrentRounds = 3;
+constexpr int FreeSpaceStepKiB = 96;
 #else
-constexpr int KillRunsPerShard = 50;
-constexpr int ConcurrentRounds = 25;
-#endif
 constexpr int KillShards = 4;  // 4 × 50 = 200 runs a command
+constexpr int KillRunsPerShard = 50;
+constexpr int SideShards = 2;
+constexpr int ConcurrentRounds = 50;  // 2 × 50 = 100 rounds of each
+constexpr int FreeSpaceStepKiB = 16;
+#endif
 
 const char* const LogoHosts[3] = {"LOGO.SYS", "WINDOWS/LOGOW.SYS", "WINDOWS/LOGOS.SYS"};
 
@@ -357,7 +362,7 @@ TEST_P(SideBySide, ThreeFirstShufflesRecordEachOriginalOnce)
 TEST_P(SideBySide, FourConfigsKeepEveryValue)
 {
     const char* names[4] = {"StartupMsgs", "ShutDownMsg", "TurnOffMsg", "GrabDir"};
-    for (int round = 0; round < ConcurrentRounds * 2; ++round) {
+    for (int round = 0; round < ConcurrentRounds; ++round) {
         const std::string tag = std::to_string(GetParam()) + "-" + std::to_string(round);
         pid_t pids[4];
         for (int k = 0; k < 4; ++k) pids[k] = Start(Command({"config", names[k], "C:\\v" + tag + "-" + names[k]}));
@@ -375,7 +380,7 @@ TEST_P(SideBySide, FourConfigsKeepEveryValue)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Shards, SideBySide, ::testing::Range(0, 2));
+INSTANTIATE_TEST_SUITE_P(Shards, SideBySide, ::testing::Range(0, SideShards));
 
 // A disk with room for some of what set writes, at many levels of free space.
 TEST_F(FaultTest, FullDiskNeverCostsAnOriginal)
@@ -406,7 +411,7 @@ TEST_F(FaultTest, FullDiskNeverCostsAnOriginal)
     const std::string logo = drive + "/LOGO.SYS";
     const std::string filler = mountPoint + "/filler";
     bool sawFailure = false, sawSuccess = false;
-    for (int freeKiB = 0; freeKiB <= 640; freeKiB += 16) {
+    for (int freeKiB = 0; freeKiB <= 640; freeKiB += FreeSpaceStepKiB) {
         RemoveTree(drive + "/WINDOWS/logos.bak");
         unlink(filler.c_str());
         WriteHost(logo, original);

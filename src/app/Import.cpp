@@ -244,10 +244,16 @@ std::string ResolveTarget(const std::string& target)
             CancelAll = true;
             return "";
         }
-        std::string folder = ExtractFilePath(current);
+        const std::string warehouse = ExtractFilePath(current);
         std::string chosen;
-        ui.SaveAs("Select a different name", folder, ExtractFileName(current), chosen, 0, SaveFilter(1, 1));
-        if (chosen.empty()) return "";
+        for (;;) {
+            std::string folder = warehouse;
+            ui.SaveAs("Select a different name", folder, ExtractFileName(current), chosen, 0, SaveFilter(1, 1));
+            if (chosen.empty()) return "";
+            // A picture anywhere else would never show in the list.
+            if (platform::SameTextAZ(ExtractFilePath(chosen), warehouse)) break;
+            ui.ErrorBox("Choose a name in the warehouse folder \"" + warehouse + "\".");
+        }
         current = ChangeFileExt(chosen, ext);
     }
 }

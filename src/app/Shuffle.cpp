@@ -4,13 +4,8 @@
 #include "app/Catalogue.h"
 #include "app/Composer.h"
 #include "app/Dialogs.h"
+#include "app/LogoStatus.h"
 #include "app/Settings.h"
-
-namespace {
-
-constexpr const char* LogoWords[LogoCount] = {"startup", "shutdown", "turnoff"};
-
-}  // namespace
 
 bool ShuffleLogos(std::vector<std::string>* failures)
 {

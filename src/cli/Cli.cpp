@@ -39,7 +39,7 @@ constexpr const char* GlobalHelp =
     "mapped to a host folder. Shares its settings with the Lumenade window.\n"
     "\n"
     "Commands:\n"
-    "  list                       the warehouse pictures, their sizes and the total\n"
+    "  list [--json]              the warehouse pictures, their sizes and the total\n"
     "  add [OPTIONS] FILE...      import pictures into the warehouse\n"
     "  set NAME --as LOGO         make a warehouse picture the startup, shutdown or\n"
     "                             turnoff logo\n"
@@ -71,10 +71,14 @@ constexpr const char* GlobalHelp =
 
 const Command Commands[] = {
     {"list", CmdList,
-     "Usage: lumenade-cli list\n"
+     "Usage: lumenade-cli list [--json]\n"
      "\n"
      "Lists the pictures of the logo warehouse, one line each with its name and\n"
-     "size in bytes, then the number of pictures and their total size.\n"},
+     "size in bytes, then the number of pictures and their total size.\n"
+     "\n"
+     "  --json   one JSON object: \"pictures\", each with \"name\", \"size\" (bytes),\n"
+     "           \"windows_path\" and \"host_path\", and \"totals\" with \"count\"\n"
+     "           and \"size\"\n"},
     {"add", CmdAdd,
      "Usage: lumenade-cli add [--fill|--borders] [--overwrite|--skip] FILE...\n"
      "\n"
@@ -125,7 +129,9 @@ const Command Commands[] = {
      "sound: sound size, samples per second, channels, bits per sample, sound\n"
      "compression.\n"
      "\n"
-     "  --json   one JSON object per file and line, with the same keys\n"},
+     "  --json   one JSON object per file and line, with the same keys; a file\n"
+     "           that cannot be described gives {\"file\": ..., \"error\": {\"code\":\n"
+     "           NUMBER, \"string\": TEXT}} (exit status 1)\n"},
     {"convert", CmdConvert,
      "Usage: lumenade-cli convert IN OUT\n"
      "\n"

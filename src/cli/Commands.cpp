@@ -5,6 +5,7 @@
 #include "app/Catalogue.h"
 #include "app/Composer.h"
 #include "app/Import.h"
+#include "app/LogoStatus.h"
 #include "app/Settings.h"
 #include "app/Shuffle.h"
 #include "cli/Cli.h"
@@ -17,8 +18,6 @@
 #include "platform/Registry.h"
 
 namespace {
-
-constexpr const char* LogoWords[LogoCount] = {"startup", "shutdown", "turnoff"};
 
 // Usage error for the first option a command does not know.
 int RefuseOptions(CliRun& run, const char* command, const ParsedArgs& p)
@@ -63,12 +62,45 @@ void ShowTotals(CliRun& run)
 
 }  // namespace
 
+// The warehouse as one JSON object, laid out as ffprobe -print_format json
+// lays out its own: four-space indents, numbers as numbers.
+void ListJson(CliRun& run)
+{
+    const std::string folder = AddBackslash(Settings.LogosDir);
+    int64_t total = 0;
+    run.Out << "{\n    \"pictures\": [";
+    for (int32_t i = 0; i < Catalogue.Count; ++i) {
+        const CatalogueEntry& e = Catalogue.Entries[i];
+        const std::string windowsPath = folder + e.Name;
+        total += e.Size;
+        run.Out << (i ? "," : "") << "\n        {\n"
+                << "            \"name\": " << JsonString(e.Name) << ",\n"
+                << "            \"size\": " << e.Size << ",\n"
+                << "            \"windows_path\": " << JsonString(windowsPath) << ",\n"
+                << "            \"host_path\": " << JsonString(platform::HostPath(windowsPath)) << "\n"
+                << "        }";
+    }
+    run.Out << (Catalogue.Count ? "\n    " : "") << "],\n"
+            << "    \"totals\": {\n"
+            << "        \"count\": " << Catalogue.Count << ",\n"
+            << "        \"size\": " << total << "\n"
+            << "    }\n}\n";
+}
+
 int CmdList(CliRun& run)
 {
     const ParsedArgs p = SplitArgs(run.Args);
-    if (int s = RefuseOptions(run, "list", p); s != ExitOk) return s;
+    bool json = false;
+    for (const auto& o : p.Options) {
+        if (o.Name != "--json" || o.HasValue) return UsageError(run, "list", "unknown option \"" + o.Name + "\"");
+        json = true;
+    }
     if (!p.Operands.empty()) return UsageError(run, "list", "takes no arguments");
     ScanWarehouse(Settings.LogosDir);
+    if (json) {
+        ListJson(run);
+        return ExitOk;
+    }
     size_t width = 0;
     for (int32_t i = 0; i < Catalogue.Count; ++i) width = std::max(width, Catalogue.Entries[i].Name.size());
     for (int32_t i = 0; i < Catalogue.Count; ++i) {
@@ -155,9 +187,7 @@ int CmdSet(CliRun& run)
         run.Ui.ErrorBox(why);
         return ExitFailed;
     }
-    run.Ui.ShowStatus(
-        Quoted(ExtractFileName(source)) + " is now the " + LogoWords[index] + " logo (" + LogoPath(index) + ").",
-        false);
+    run.Ui.ShowStatus(SetLogoDone(source, index), false);
     return ExitOk;
 }
 

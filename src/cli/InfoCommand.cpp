@@ -62,14 +62,33 @@ std::vector<Field> Describe(const std::string& file, const TUniInfo& info)
     return f;
 }
 
-// The library's reason why a file could not be described.
-std::string InfoFailure(const std::string& path)
+// Why a file could not be described: the library's error number and text.
+struct Failure {
+    int32_t Code;
+    std::string Text;
+};
+constexpr int32_t FormatNotSupported = 6001;
+constexpr int32_t CannotOpenFile = 5001;
+
+Failure InfoFailure(const std::string& path)
 {
     if (FormatOf(path) == static_cast<uint32_t>(INVALID_HANDLE))
-        return "Format not supported (\"" + ExtractFileName(path) + "\")";
+        return {FormatNotSupported, "Format not supported (\"" + ExtractFileName(path) + "\")"};
     TFileInfo fileInfo;
     FFInfo(path, fileInfo);
-    return ErrText(ErrGet() != 0 ? ErrGet() : 3);
+    const int32_t code = ErrGet() != 0 ? ErrGet() : 3;
+    return {code, ErrText(code)};
+}
+
+// A file that could not be described: the reason on standard error, and
+// with --json an error object in the file's place, as ffprobe writes one.
+void ReportFailure(CliRun& run, bool json, const std::string& operand, const Failure& failure)
+{
+    run.Ui.ErrorBox(failure.Text);
+    if (json) {
+        run.Out << "{\"file\": " << JsonString(operand) << ", \"error\": {\"code\": " << failure.Code
+                << ", \"string\": " << JsonString(failure.Text) << "}}\n";
+    }
 }
 
 }  // namespace
@@ -90,12 +109,12 @@ int CmdInfo(CliRun& run)
         const std::string path = ArgumentPath(operand);
         TUniInfo info;
         if (path.empty()) {
-            run.Ui.ErrorBox("No drive holds \"" + operand + "\"");
+            ReportFailure(run, json, operand, {CannotOpenFile, "No drive holds \"" + operand + "\""});
             failed = true;
             continue;
         }
         if (!UniInfo(path, info, false)) {
-            run.Ui.ErrorBox(InfoFailure(path));
+            ReportFailure(run, json, operand, InfoFailure(path));
             failed = true;
             continue;
         }

@@ -1,5 +1,7 @@
 #include "gui/wMain.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
@@ -63,7 +65,31 @@ constexpr ButtonSpec ButtonSpecs[7] = {
     {"btnExit", "Exit", "Exit the program", 466},
 };
 
-TForm1* CurrentWindow = nullptr;
+// Readme.txt stands beside the program in the build folder; an installed
+// program finds it in share/doc/lumenade/ beside its bin/ folder.
+std::string ReadmePath(const std::string& programFolder)
+{
+    const std::string beside = programFolder + "Readme.txt";
+    if (programFolder.empty() || platform::FileExists(beside)) return beside;
+    const std::string parent = ExtractFilePath(programFolder.substr(0, programFolder.size() - 1));
+    const std::string installed = parent + "share\\doc\\lumenade\\Readme.txt";
+    return platform::FileExists(installed) ? installed : beside;
+}
+
+// What the user can look for when a document or address could not be opened.
+std::string OpenFailedText(const std::string& shown)
+{
+    return "Couldn't open \"" + shown +
+           "\".\nLumenade opens documents and web addresses with xdg-open (package xdg-utils), "
+           "which is missing or found no program for it.";
+}
+
+// Opens a document or address with the shell and says so, naming it as the
+// user knows it, when that failed.
+void OpenWithShell(const std::string& target, const std::string& shown)
+{
+    if (!CurrentDialogs().OpenDocument(target, "", "")) CurrentDialogs().ErrorBox(OpenFailedText(shown));
+}
 
 QFrame* MakePanel(QWidget* parent, const char* name, QFrame::Shadow shadow)
 {
@@ -75,34 +101,26 @@ QFrame* MakePanel(QWidget* parent, const char* name, QFrame::Shadow shadow)
 
 }  // namespace
 
-TForm1* MainWindow()
-{
-    return CurrentWindow;
-}
-
 TForm1::TForm1(QWidget* parent) : QWidget(parent)
 {
-    CurrentWindow = this;
     setObjectName("Form1");
     setFont(FormFont());
-    setFixedSize(ClientWidth, ClientHeight);
-    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    // The fixed layout is the smallest the window gets; larger, the list and
+    // the preview take the room.
+    setMinimumSize(ClientWidth, ClientHeight);
+    resize(ClientWidth, ClientHeight);
 
     QFrame* panel1 = MakePanel(this, "Panel1", QFrame::Sunken);
-    panel1->setGeometry(0, 0, ClientWidth, ButtonHeight);
+    panel1_ = panel1;
     for (int i = 0; i < 7; ++i) {
         buttons_[i] = new QPushButton(ButtonSpecs[i].Caption, panel1);
         buttons_[i]->setObjectName(ButtonSpecs[i].Name);
-        buttons_[i]->setGeometry(ButtonSpecs[i].X, 0, ButtonWidth, ButtonHeight);
         buttons_[i]->setToolTip(ButtonSpecs[i].Hint);
     }
     for (int i = 0; i + 1 < 7; ++i) setTabOrder(buttons_[i], buttons_[i + 1]);
 
-    const int middleHeight = ClientHeight - ButtonHeight - StatusHeight;
     list_ = new QTreeWidget(this);
     list_->setObjectName("ListView1");
-    list_->setGeometry(0, ButtonHeight, ClientWidth - SidePanelWidth, middleHeight);
     list_->setColumnCount(2);
     list_->setHeaderLabels({"Image Name", SizeColumnCaption});
     list_->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
@@ -113,8 +131,6 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     list_->setItemsExpandable(false);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
-    list_->setColumnWidth(0, list_->width() - NameColumnMargin);
-    list_->setColumnWidth(1, SizeColumnWidth);
     // The selection stays visible when the list does not have the focus.
     QPalette listPalette = list_->palette();
     listPalette.setColor(QPalette::Inactive, QPalette::Highlight,
@@ -126,13 +142,11 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     list_->installEventFilter(this);
 
     QFrame* panel2 = MakePanel(this, "Panel2", QFrame::Sunken);
-    panel2->setGeometry(ClientWidth - SidePanelWidth, ButtonHeight, SidePanelWidth, middleHeight);
+    panel2_ = panel2;
     preview_ = new SurfaceWidget(PreviewWidth, PreviewHeight, panel2);
     preview_->setObjectName("Image1");
-    preview_->move(8, 8);
     memo_ = new QPlainTextEdit(panel2);
     memo_->setObjectName("Memo1");
-    memo_->setGeometry(9, 178, 190, 45);
     memo_->setReadOnly(true);
     memo_->setFocusPolicy(Qt::NoFocus);
     memo_->setFrameStyle(QFrame::NoFrame);
@@ -144,15 +158,15 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     memo_->setPalette(memoPalette);
     link_ = new QLabel(panel2);
     link_->setObjectName("labLink");
-    link_->setGeometry(6, 225, 192, 17);
     link_->setAlignment(Qt::AlignCenter);
     link_->installEventFilter(this);
 
     status_ = new QLabel(this);
     status_->setObjectName("panStatus");
-    status_->setGeometry(0, ClientHeight - StatusHeight, ClientWidth, StatusHeight);
     status_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     status_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+    LayOut();
 
     dialogs_ = new QtDialogs(this);
     dialogs_->SetStatusSink([this](const std::string& text, bool bold) { ShowStatus(text, bold); });
@@ -171,7 +185,48 @@ TForm1::~TForm1()
 {
     if (&CurrentDialogs() == dialogs_) SetDialogs(nullptr);
     delete dialogs_;
-    if (CurrentWindow == this) CurrentWindow = nullptr;
+}
+
+void TForm1::LayOut()
+{
+    const int w = std::max(width(), ClientWidth);
+    const int h = std::max(height(), ClientHeight);
+    const int extraWidth = w - ClientWidth;
+    const int middleHeight = h - ButtonHeight - StatusHeight;
+
+    // The buttons keep their row; About and Exit stay at its right end.
+    panel1_->setGeometry(0, 0, w, ButtonHeight);
+    for (int i = 0; i < 7; ++i) {
+        const bool right = ButtonSpecs[i].X > ClientWidth / 2;
+        buttons_[i]->setGeometry(ButtonSpecs[i].X + (right ? extraWidth : 0), 0, ButtonWidth, ButtonHeight);
+    }
+
+    // The preview keeps the logo's on-screen shape (6 : 5) and takes up to
+    // half of the extra width; the list takes the rest.
+    const int availableWidth = PreviewWidth + extraWidth / 2;
+    const int availableHeight = PreviewHeight + (h - ClientHeight);
+    const int scale = std::min(availableWidth * PreviewHeight, availableHeight * PreviewWidth);
+    const int previewWidth = scale / PreviewHeight;
+    const int previewHeight = scale / PreviewWidth;
+    const int sideWidth = SidePanelWidth + previewWidth - PreviewWidth;
+    list_->setGeometry(0, ButtonHeight, w - sideWidth, middleHeight);
+    list_->setColumnWidth(0, std::max(list_->width() - NameColumnMargin, SizeColumnWidth));
+    list_->setColumnWidth(1, SizeColumnWidth);
+    panel2_->setGeometry(w - sideWidth, ButtonHeight, sideWidth, middleHeight);
+    preview_->move(8, 8);
+    memo_->setGeometry(9, previewHeight + 18, previewWidth - 2, 45);
+    link_->setGeometry(6, previewHeight + 65, previewWidth, 17);
+    status_->setGeometry(0, h - StatusHeight, w, StatusHeight);
+
+    if (previewWidth != preview_->width() || previewHeight != preview_->height()) {
+        preview_->Resize(previewWidth, previewHeight);
+        // Once the window is up, the picture is drawn again at the new size.
+        if (previewWidth_ != 0) {
+            previewWidth_ = previewWidth;
+            previewHeight_ = previewHeight;
+            if (!busy_) ShowPreview(SelectedName());
+        }
+    }
 }
 
 void TForm1::InitCaptions()
@@ -364,7 +419,9 @@ void TForm1::btnSetClick()
             return;
         }
         SetLogoImagePath(Settings.LogosDir + name);
-        ShowSetLogo(this);
+        // The status line says what came of it, also for a refused picture.
+        SetLogoOutcome outcome;
+        if (ShowSetLogo(this, &outcome) && outcome.Set) ShowStatus(outcome.Text, true);
     });
 }
 
@@ -380,13 +437,25 @@ void TForm1::btnDelClick()
 
 void TForm1::btnOptClick()
 {
-    // Accepting the options writes the Run entry at once.
-    Handled([&] { InWriteSession([&] { ShowLogoOptions(this); }); });
+    Handled([&] {
+        const std::string warehouse = Settings.LogosDir;
+        // Accepting the options writes the Run entry at once.
+        InWriteSession([&] { ShowLogoOptions(this); });
+        // System folders... may have pointed the list at another warehouse.
+        if (!platform::SameTextAZ(warehouse, Settings.LogosDir)) {
+            RefreshList();
+            preview_->Clear();
+        }
+    });
 }
 
 void TForm1::btnAboutClick()
 {
-    Handled([&] { CurrentDialogs().OpenDocument(Settings.ProgramFolder + "Readme.txt", "", ""); });
+    Handled([&] {
+        const std::string readme = ReadmePath(Settings.ProgramFolder);
+        const std::string host = platform::HostPath(readme);
+        OpenWithShell(readme, host.empty() ? readme : host);
+    });
 }
 
 void TForm1::btnExitClick()
@@ -417,7 +486,7 @@ void TForm1::ListView1DblClick()
 void TForm1::labLinkClick()
 {
     // The shell took "http:\\host" as it took "http://host".
-    Handled([&] { CurrentDialogs().OpenDocument(std::string("http:\\\\") + MakersHost, "", ""); });
+    Handled([&] { OpenWithShell(std::string("http:\\\\") + MakersHost, std::string("http://") + MakersHost); });
 }
 
 void TForm1::showEvent(QShowEvent* event)
@@ -426,6 +495,12 @@ void TForm1::showEvent(QShowEvent* event)
     if (shown_) return;
     shown_ = true;
     Handled([&] { FormShow(); });
+}
+
+void TForm1::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    LayOut();
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
@@ -439,8 +514,14 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     if (watched == list_->viewport()) {
         if (event->type() == QEvent::MouseButtonRelease) ListView1Click();
         if (event->type() == QEvent::MouseButtonDblClick) ListView1DblClick();
+    } else if (watched == list_ && event->type() == QEvent::KeyPress) {
+        keysDown_.insert(static_cast<QKeyEvent*>(event)->key());
     } else if (watched == list_ && event->type() == QEvent::KeyRelease) {
-        ListView1KeyUp();
+        // A key pressed in a dialog that has just closed is released here;
+        // only a key pressed in the list is the list's.
+        if (keysDown_.remove(static_cast<QKeyEvent*>(event)->key())) ListView1KeyUp();
+    } else if (watched == list_ && event->type() == QEvent::FocusOut) {
+        keysDown_.clear();
     } else if (watched == link_ && event->type() == QEvent::MouseButtonRelease) {
         labLinkClick();
     }

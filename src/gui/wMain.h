@@ -2,6 +2,7 @@
 // The main window: the command buttons, the warehouse list with check boxes,
 // the preview with its text and link, and the status line.
 
+#include <QSet>
 #include <QWidget>
 
 #include <string>
@@ -59,22 +60,27 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Places the controls for the window's size; at the minimum size they
+    // stand where the fixed layout had them.
+    void LayOut();
+
     QPushButton* buttons_[7] = {};  // btnAdd, btnSet, btnShuffle, btnDel, btnOpt, btnAbout, btnExit
     QTreeWidget* list_ = nullptr;
     QLabel* status_ = nullptr;
     SurfaceWidget* preview_ = nullptr;
     QPlainTextEdit* memo_ = nullptr;
     QLabel* link_ = nullptr;
+    QWidget* panel1_ = nullptr;
+    QWidget* panel2_ = nullptr;
     QtDialogs* dialogs_ = nullptr;
+    QSet<int> keysDown_;  // keys pressed while the list had the focus
     bool busy_ = false;
     bool shown_ = false;
     bool closed_ = false;
     int previewWidth_ = 0;
     int previewHeight_ = 0;
 };
-
-// The window the commands of the logo manager drive, while one is open.
-TForm1* MainWindow();

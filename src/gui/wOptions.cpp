@@ -46,9 +46,12 @@ QPlainTextEdit* MakeMemo(QWidget* parent, int y)
     font.setStyleHint(QFont::TypeWriter);
     font.setPixelSize(12);
     memo->setFont(font);
+    // One message a line: long lines scroll rather than wrap into what would
+    // look like two messages. Tab moves on; a tab in a message is never wanted.
     memo->setLineWrapMode(QPlainTextEdit::NoWrap);
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    memo->setTabChangesFocus(true);
     return memo;
 }
 

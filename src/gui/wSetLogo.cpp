@@ -4,7 +4,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "app/Backup.h"
 #include "app/Composer.h"
+#include "app/LogoStatus.h"
 #include "app/WriteSession.h"
 #include "gui/wDialogs.h"
 
@@ -55,14 +57,23 @@ void SetLogoImagePath(const std::string& path)
     StoredImagePath() = path;
 }
 
-bool ShowSetLogo(QWidget* parent)
+bool ShowSetLogo(QWidget* parent, SetLogoOutcome* outcome)
 {
     if (StoredImagePath().empty()) return true;
     TfrmSetLogo dialog(parent);
     if (ExecDialog(dialog) != QDialog::Accepted) return false;
+    const std::string& source = StoredImagePath();
+    const int index = dialog.ChosenIndex();
+    bool written = false;
+    std::string why = BusyText;
     InWriteSession([&] {
-        std::string why;
-        if (!SetLogo(StoredImagePath(), dialog.ChosenIndex(), &why)) CurrentDialogs().ErrorBox(why);
+        // A logo whose original cannot be recorded is left alone: an error, not just a status.
+        if (!BackupLogo(LogoPath(index), &why)) {
+            CurrentDialogs().ErrorBox(why);
+            return;
+        }
+        written = SetLogo(source, index, &why);
     });
+    if (outcome != nullptr) *outcome = {true, written, written ? SetLogoDone(source, index) : why};
     return true;
 }

@@ -21,7 +21,14 @@ private:
 
 // The image the Set command chose, as a full path.
 void SetLogoImagePath(const std::string& path);
+// What an accepted dialog did, in the words of the status line.
+struct SetLogoOutcome {
+    bool Set = false;
+    bool Written = false;
+    std::string Text;
+};
+
 // Shows the dialog and, when accepted, makes the chosen logo from the stored
 // image. True when accepted, and true without showing anything when no image
 // path is stored.
-bool ShowSetLogo(QWidget* parent);
+bool ShowSetLogo(QWidget* parent, SetLogoOutcome* outcome = nullptr);

@@ -1,0 +1,18 @@
+#include "app/LogoStatus.h"
+
+#include "app/Composer.h"
+#include "app/Dialogs.h"
+
+namespace {
+
+std::string Quoted(const std::string& s)
+{
+    return "\"" + s + "\"";
+}
+
+}  // namespace
+
+std::string SetLogoDone(const std::string& source, int32_t index)
+{
+    return Quoted(ExtractFileName(source)) + " is now the " + LogoWords[index] + " logo (" + LogoPath(index) + ").";
+}

@@ -1,0 +1,15 @@
+#pragma once
+// What the user is told after setting a logo; the window's status line and
+// the command line say the same.
+
+#include <cstdint>
+#include <string>
+
+#include "app/Settings.h"
+
+// The logos as the command line names them, by logo index.
+inline constexpr const char* LogoWords[LogoCount] = {"startup", "shutdown", "turnoff"};
+
+// "\"rings.png\" is now the startup logo (C:\LOGO.SYS)." SetLogo tells
+// itself why a logo was left as it was.
+std::string SetLogoDone(const std::string& source, int32_t index);

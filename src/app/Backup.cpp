@@ -1,17 +1,27 @@
 #include "app/Backup.h"
 
+#include <cerrno>
 #include <vector>
 
 #include "app/Dialogs.h"
 #include "app/Settings.h"
+#include "app/WriteSession.h"
 #include "foundation/Utils.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/WholeFile.h"
 
 namespace {
 
 // restore.bat is a handful of lines; anything larger is not ours.
 constexpr int64_t MaxBatchSize = 1 << 20;
+// Draws of a backup name before giving up on a folder full of them.
+constexpr int32_t MaxNameDraws = 1000;
+
+std::string Quoted(const std::string& s)
+{
+    return "\"" + s + "\"";
+}
 
 bool StartsWith(const std::string& s, const char* prefix)
 {
@@ -76,43 +86,104 @@ bool IsRecorded_(const std::string& text, const std::string& logoPath)
     return false;
 }
 
-bool WriteAll_(platform::FileDescriptor fd, const std::string& bytes)
+std::string BatchHeader_()
 {
-    int64_t done = 0;
-    const int64_t size = static_cast<int64_t>(bytes.size());
-    while (done < size) {
-        int64_t put = platform::WriteSome(fd, bytes.data() + done, size - done);
-        if (put <= 0) return false;
-        done += put;
-    }
-    return true;
+    return "REM  File created by Lumenade\r\n"
+           "REM  Start this file to restore original logos.\r\n"
+           "REM " +
+           std::string(44, '-') + "\r\n\r\n";
 }
 
-bool CreateBatch_(const std::string& path, const std::string& line)
+// The script with one more line, written whole.
+bool WriteBatchLine_(const std::string& path, const std::string& existing, bool exists, const std::string& line)
 {
-    platform::FileDescriptor fd = platform::CreateTruncate(path);
-    if (fd == platform::NoFile) return false;
-    std::string text = "REM  File created by Lumenade\r\n";
-    text += "REM  Start this file to restore original logos.\r\n";
-    text += "REM " + std::string(44, '-') + "\r\n";
-    text += "\r\n";
-    text += line + "\r\n";
-    bool ok = WriteAll_(fd, text);
-    ok = platform::CloseFile(fd) && ok;
-    if (!ok) platform::DeleteFile(path);
-    return ok;
-}
-
-bool AppendBatch_(const std::string& path, const std::string& existing, const std::string& line)
-{
-    platform::FileDescriptor fd = platform::OpenExisting(path, platform::Access::Write);
-    if (fd == platform::NoFile) return false;
-    std::string text;
+    std::string text = exists ? existing : BatchHeader_();
     // A file edited by hand may lack its last line break.
-    if (!existing.empty() && existing.back() != '\n' && existing.back() != '\r') text = "\r\n";
+    if (exists && !text.empty() && text.back() != '\n' && text.back() != '\r') text += "\r\n";
     text += line + "\r\n";
-    bool ok = platform::SeekToEnd(fd) && WriteAll_(fd, text);
-    return platform::CloseFile(fd) && ok;
+    return platform::WriteWholeHost(platform::HostPath(path), text);
+}
+
+bool SameBytes_(const std::string& a, const std::string& b)
+{
+    platform::FileDescriptor fa = platform::OpenExisting(a, platform::Access::Read);
+    platform::FileDescriptor fb = platform::OpenExisting(b, platform::Access::Read);
+    bool same = fa != platform::NoFile && fb != platform::NoFile;
+    char x[65536], y[65536];
+    while (same) {
+        const int64_t n = platform::ReadSome(fa, x, sizeof x);
+        const int64_t m = platform::ReadSome(fb, y, sizeof y);
+        if (n != m || n < 0) same = false;
+        if (!same || n == 0) break;
+        same = std::equal(x, x + n, y);
+    }
+    if (fa != platform::NoFile) platform::CloseFile(fa);
+    if (fb != platform::NoFile) platform::CloseFile(fb);
+    return same;
+}
+
+// Why a path that is not a regular file cannot be written, in the user's words.
+std::string KindReason_(platform::HostKind kind)
+{
+    switch (kind) {
+        case platform::HostKind::Symlink:
+            return "is a symbolic link; Lumenade does not write through it.";
+        case platform::HostKind::Folder:
+            return "is a folder, not a file.";
+        default:
+            return "is not a regular file.";
+    }
+}
+
+std::string KindProblem_(const std::string& path, platform::HostKind kind)
+{
+    return Quoted(path) + " " + KindReason_(kind);
+}
+
+bool Fail_(std::string* why, const std::string& text)
+{
+    if (why != nullptr) *why = text;
+    return false;
+}
+
+bool IsEightDigitCopy_(const std::string& name)
+{
+    if (name.size() != 12 || platform::UpperAZ(name.substr(8)) != ".BMP") return false;
+    return name.find_first_not_of("0123456789") == 8;
+}
+
+bool HasDotComponent_(const std::string& path)
+{
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find_first_of("\\/", start);
+        if (end == std::string::npos) end = path.size();
+        const std::string part = path.substr(start, end - start);
+        if (part == "." || part == "..") return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// A COPY source restore trusts: one of the program's own copies in the backup folder.
+bool IsOwnCopy_(const std::string& source, const std::string& backupFolder)
+{
+    return !backupFolder.empty() && !HasDotComponent_(source) &&
+           platform::UpperAZ(ExtractFilePath(source)) == platform::UpperAZ(backupFolder) &&
+           IsEightDigitCopy_(ExtractFileName(source));
+}
+
+// A target restore may write or delete: a logo location of the settings, or a
+// logo file name on the drive of the Windows folder; never another drive's
+// (Z: is the host's whole file system) and never a host path.
+bool IsLogoTarget_(const std::string& target)
+{
+    if (target.size() < 3 || target[1] != ':' || target[2] != '\\' || HasDotComponent_(target)) return false;
+    for (int32_t i = 0; i < LogoCount; ++i)
+        if (platform::SameTextAZ(target, LogoPath(i)) && platform::UpperAZ(target.substr(0, 1)) != "Z") return true;
+    const std::string drive = ExtractFileDrive(WindowsFolder());
+    return IsLogoFile_(target) && !drive.empty() && platform::SameTextAZ(target.substr(0, 2), drive) &&
+           platform::UpperAZ(drive) != "Z:";
 }
 
 }  // namespace
@@ -130,47 +201,87 @@ std::string RestoreBatchPath()
     return folder.empty() ? "" : folder + "restore.bat";
 }
 
-void BackupLogo(const std::string& logoPath)
+bool IsBatchSafe(const std::string& text)
+{
+    for (char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || std::string("\"%&|<>^").find(c) != std::string::npos)
+            return false;
+    return true;
+}
+
+bool BackupLogo(const std::string& logoPath, std::string* why)
 {
     // No location, no line: an empty key would never match and be appended at every change.
-    if (logoPath.empty()) return;
+    if (logoPath.empty()) return true;
+    if (!IsBatchSafe(logoPath))
+        return Fail_(why, "The logo path " + Quoted(logoPath) + " holds a character restore.bat cannot carry (" +
+                              BatchUnsafeText + ").");
+    if (WindowsFolder().empty()) return Fail_(why, "The Windows folder is unknown: no backup can be made.");
+    // The copies' names in restore.bat start with the Windows folder.
+    if (!IsBatchSafe(WindowsFolder()))
+        return Fail_(why, "The Windows folder " + Quoted(WindowsFolder()) +
+                              " holds a character restore.bat cannot carry (" + BatchUnsafeText + ").");
     std::string folder = WindowsFolder() + "logos.bak";
-    if (!FolderExists(folder)) ForceFolders(folder);
+    if (const auto kind = platform::HostKindOf(platform::HostPath(folder));
+        kind != platform::HostKind::Missing && kind != platform::HostKind::Folder)
+        return Fail_(why, "The backup folder " + KindProblem_(folder, kind));
+    if (!FolderExists(folder) && !ForceFolders(folder))
+        return Fail_(why, "Couldn't create the backup folder " + Quoted(folder) + ".");
+    if (!LockBackupFolder(folder)) return Fail_(why, BusyText);
     folder = AddBackslash(folder);
     const std::string batch = folder + "restore.bat";
 
     // Ask before drawing a name or copying: a recorded location is done.
+    const auto batchKind = platform::HostKindOf(platform::HostPath(batch));
+    if (batchKind != platform::HostKind::Missing && batchKind != platform::HostKind::Regular)
+        return Fail_(why, KindProblem_(batch, batchKind));
     std::string text;
-    if (ReadBatch_(batch, text)) {
-        if (IsRecorded_(text, logoPath)) return;
-    } else if (platform::FileExists(batch)) {
-        return;  // unreadable: nothing can be recorded
-    }
+    const bool batchExists = batchKind == platform::HostKind::Regular;
+    if (batchExists && !ReadBatch_(batch, text))
+        return Fail_(why, "Couldn't read " + Quoted(batch) + " (unreadable, or larger than 1 MiB).");
+    if (batchExists && IsRecorded_(text, logoPath)) return true;
+    if (batchExists && (platform::GetFileAttributes(batch) & platform::AttrReadOnly) != 0)
+        return Fail_(why, Quoted(batch) + " is read-only: the original logo cannot be recorded.");
 
-    const bool existed =
-        platform::FileExists(logoPath) && (platform::GetFileAttributes(logoPath) & platform::AttrDirectory) == 0;
+    const auto logoKind = platform::HostKindOf(platform::HostPath(logoPath));
+    if (logoKind != platform::HostKind::Missing && logoKind != platform::HostKind::Regular)
+        return Fail_(why, KindProblem_(logoPath, logoKind));
     std::string copy;
     std::string line;
-    if (existed) {
-        copy = NewBackupName(folder);
-        // The line is written only once the copy exists, so a failed copy is retried next time.
-        if (!platform::CopyFile(logoPath, copy, false)) return;
+    if (logoKind == platform::HostKind::Regular) {
+        // The copy is made under a name no file has, drawn again on a collision.
+        bool copied = false;
+        for (int32_t draw = 0; draw < MaxNameDraws && !copied; ++draw) {
+            copy = NewBackupName(folder);
+            copied = platform::CopyFile(logoPath, copy, true);
+            if (!copied && platform::LastWholeFileError() != EEXIST) break;
+        }
+        if (!copied) return Fail_(why, "Couldn't back up " + Quoted(logoPath) + ": " + WriteFailureText(copy));
+        if (!SameBytes_(logoPath, copy)) {
+            platform::DeleteFile(copy);
+            return Fail_(why, "Couldn't back up " + Quoted(logoPath) + ": the copy differs from the original.");
+        }
         line = "COPY \"" + copy + "\" \"" + logoPath + "\"";
     } else {
         line = "DEL  \"" + logoPath + "\"";
     }
-    if (!AddRestoreLine(batch, logoPath, line) && existed) platform::DeleteFile(copy);
+    if (!WriteBatchLine_(batch, text, batchExists, line)) {
+        const std::string reason = WriteFailureText(batch);
+        // The copy has a name of its own that no line names yet.
+        if (!copy.empty()) platform::DeleteFile(copy);
+        return Fail_(why, "Couldn't record the original logo in restore.bat: " + reason);
+    }
+    return true;
 }
 
 bool AddRestoreLine(const std::string& batchPath, const std::string& logoPath, const std::string& line)
 {
     std::string text;
-    if (!ReadBatch_(batchPath, text)) {
-        if (platform::FileExists(batchPath)) return false;
-        return CreateBatch_(batchPath, line);
-    }
-    if (IsRecorded_(text, logoPath)) return false;
-    return AppendBatch_(batchPath, text, line);
+    const bool exists = platform::FileExists(batchPath);
+    if (exists && !ReadBatch_(batchPath, text)) return false;
+    if (exists && IsRecorded_(text, logoPath)) return false;
+    if (exists && (platform::GetFileAttributes(batchPath) & platform::AttrReadOnly) != 0) return false;
+    return WriteBatchLine_(batchPath, text, exists, line);
 }
 
 std::string NewBackupName(const std::string& folder)
@@ -183,25 +294,62 @@ std::string NewBackupName(const std::string& folder)
     }
 }
 
-void RestoreLogos()
+RestoreReport RestoreLogos()
 {
+    RestoreReport report;
     // The same name BackupLogo writes to, also when the Windows folder is unknown.
-    const std::string batch = AddBackslash(WindowsFolder() + "logos.bak") + "restore.bat";
-    if (!platform::FileExists(batch)) return;
+    const std::string folder = AddBackslash(WindowsFolder() + "logos.bak");
+    const std::string batch = folder + "restore.bat";
+    if (!platform::FileExists(batch)) return report;
+    if (!LockBackupFolder(folder)) {
+        report.Failures.push_back(BusyText);
+        return report;
+    }
     std::string text;
-    if (!ReadBatch_(batch, text)) return;
+    if (!ReadBatch_(batch, text)) {
+        report.Failures.push_back("Couldn't read " + Quoted(batch) + " (unreadable, or larger than 1 MiB).");
+        return report;
+    }
     for (const std::string& raw : SplitLines_(text)) {
         const std::string t = TrimText(raw);
         const std::string u = platform::UpperAZ(t);
-        if (StartsWith(u, "DEL")) {
-            std::string name = QuotedItem(t, 1);
-            if (IsLogoFile_(name)) platform::DeleteFile(name);
-        } else if (StartsWith(u, "COPY")) {
-            std::string source = TrimText(QuotedItem(t, 1));
-            std::string target = TrimText(QuotedItem(t, 2));
-            if (!source.empty() && IsLogoFile_(target)) platform::CopyFile(source, target, false);
+        const bool del = StartsWith(u, "DEL");
+        if (!del && !StartsWith(u, "COPY")) continue;
+        const std::string source = TrimText(QuotedItem(t, 1));
+        const std::string target = del ? source : TrimText(QuotedItem(t, 2));
+        if (target.empty()) continue;
+        if (!IsLogoTarget_(target)) {
+            report.Failures.push_back("Ignored a line of restore.bat: " + Quoted(target) + " is not a logo location.");
+            continue;
+        }
+        report.Recorded = true;
+        const auto kind = platform::HostKindOf(platform::HostPath(target));
+        if (kind != platform::HostKind::Missing && kind != platform::HostKind::Regular) {
+            report.Failures.push_back("Couldn't restore " + Quoted(target) + ": it " + KindReason_(kind));
+            continue;
+        }
+        const bool readOnly =
+            kind == platform::HostKind::Regular && (platform::GetFileAttributes(target) & platform::AttrReadOnly) != 0;
+        if (del) {
+            if (kind == platform::HostKind::Missing) continue;
+            if (readOnly || !platform::DeleteFile(target))
+                report.Failures.push_back("Couldn't remove " + Quoted(target) +
+                                          (readOnly ? ": it is read-only." : ": it cannot be deleted."));
+            continue;
+        }
+        if (!IsOwnCopy_(source, folder)) {
+            report.Failures.push_back("Couldn't restore " + Quoted(target) + ": " + Quoted(source) +
+                                      " is not a backup copy of Lumenade.");
+        } else if (platform::HostKindOf(platform::HostPath(source)) != platform::HostKind::Regular) {
+            report.Failures.push_back("Couldn't restore " + Quoted(target) + ": its backup copy " + Quoted(source) +
+                                      " is missing.");
+        } else if (readOnly) {
+            report.Failures.push_back("Couldn't restore " + Quoted(target) + ": it is read-only.");
+        } else if (!platform::CopyFile(source, target, false)) {
+            report.Failures.push_back("Couldn't restore " + Quoted(target) + ": " + WriteFailureText(target));
         }
     }
+    return report;
 }
 
 std::string QuotedItem(const std::string& line, int32_t n)

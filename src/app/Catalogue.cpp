@@ -66,6 +66,8 @@ void ScanWarehouse(const std::string& folder)
     Catalogue.TotalSize = 0;
     for (const auto& found : platform::FindFiles(AddBackslash(folder) + "*" + WarehouseExtension)) {
         if (Catalogue.Count >= MaxCatalogue) break;
+        // A folder, device or link named like a picture is not one.
+        if (!found.Regular) continue;
         // Sizes and the total are 32-bit; a huge file saturates rather than wraps.
         constexpr int64_t Max = std::numeric_limits<int32_t>::max();
         auto size = static_cast<int32_t>(found.Size > Max ? Max : (found.Size < 0 ? 0 : found.Size));

@@ -2,16 +2,20 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "app/Backup.h"
 #include "app/BootScreen.h"
 #include "app/Dialogs.h"
 #include "app/Settings.h"
+#include "app/WriteSession.h"
 #include "formats/FFBasic.h"
 #include "foundation/Errors.h"
 #include "image/PalOpt.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
 #include "platform/TextSurface.h"
+#include "platform/WholeFile.h"
 
 namespace {
 
@@ -30,16 +34,54 @@ bool IsBlankLine(const std::string& line)
     return true;
 }
 
-bool SameName(const std::string& a, const std::string& b)
+std::string Quoted(const std::string& s)
 {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-        if (x != y) return false;
+    return "\"" + s + "\"";
+}
+
+bool Fail(std::string* why, const std::string& text)
+{
+    if (why != nullptr) *why = text;
+    return false;
+}
+
+// Byte offsets where each of the first `limit` code points of a UTF-8 line
+// starts, and the line's end.
+std::vector<size_t> CodePointStarts(const std::string& line, size_t limit)
+{
+    std::vector<size_t> starts;
+    for (size_t i = 0; i < line.size() && starts.size() < limit; ++i)
+        if ((static_cast<unsigned char>(line[i]) & 0xC0) != 0x80) starts.push_back(i);
+    return starts;
+}
+
+// The part of the line that can show on the logo. A line is drawn from the
+// left margin at the latest once it is wider than the logo, so the code
+// points past the first ones that reach the right edge are never seen; the
+// surface is sized to what is kept, not to the whole line.
+std::string VisiblePart(const platform::TextSurface& surface, const std::string& line)
+{
+    std::vector<size_t> starts = CodePointStarts(line, MaxMessageCodePoints + 1);
+    std::string text = starts.size() > MaxMessageCodePoints ? line.substr(0, starts[MaxMessageCodePoints]) : line;
+    if (starts.size() > MaxMessageCodePoints) starts.pop_back();
+    const auto width = [&](size_t count) {
+        int32_t cx = 0, cy = 0;
+        surface.MeasureText(count < starts.size() ? text.substr(0, starts[count]) : text, cx, cy);
+        return cx;
+    };
+    if (width(starts.size()) < LogoWidth) return text;
+    // The shortest prefix that reaches the logo's width, and two code points
+    // more for a glyph that reaches back over its neighbour.
+    size_t low = 1, high = starts.size();
+    while (low < high) {
+        const size_t mid = low + (high - low) / 2;
+        if (width(mid) >= LogoWidth)
+            high = mid;
+        else
+            low = mid + 1;
     }
-    return true;
+    const size_t keep = std::min(starts.size(), low + 2);
+    return keep < starts.size() ? text.substr(0, starts[keep]) : text;
 }
 
 bool IsLogoImage(const Limg& img)
@@ -49,40 +91,66 @@ bool IsLogoImage(const Limg& img)
 
 }  // namespace
 
-bool SetLogo(const std::string& source, int32_t index)
+bool SetLogo(const std::string& source, int32_t index, std::string* why)
 {
     const std::string target = LogoPath(index);
-    BackupLogo(target);
-    return MakeLogo(source, target, LogoMessages(index), index == LogoStartup && Settings.AnimatedBar);
+    // Without a recorded original the logo is not touched.
+    if (!BackupLogo(target, why)) return false;
+    return MakeLogo(source, target, LogoMessages(index), why, index == LogoStartup && Settings.AnimatedBar);
 }
 
-bool MakeLogo(const std::string& source, const std::string& target, const std::string& messages, bool animated)
+bool MakeLogo(const std::string& source, const std::string& target, const std::string& messages, std::string* why,
+              bool animated)
 {
-    if (source.empty() || target.empty()) return false;
+    if (source.empty() || target.empty()) return Fail(why, "No picture to make the logo from.");
+    const std::string targetHost = platform::HostPath(target);
+    const platform::HostKind kind = platform::HostKindOf(targetHost);
+    if (kind == platform::HostKind::Symlink)
+        return Fail(why, Quoted(target) + " is a symbolic link; Lumenade does not replace it.");
+    if (kind != platform::HostKind::Missing && kind != platform::HostKind::Regular)
+        return Fail(why, Quoted(target) + " is not a regular file.");
+    if (kind == platform::HostKind::Regular && (platform::GetFileAttributes(target) & platform::AttrReadOnly) != 0)
+        return Fail(why, "Couldn't replace the logo file " + Quoted(target) + ": it is read-only.");
     Limg image;
     bool written = false;
+    std::string failure;
     try {
         ImgLoad(source, image);
-        if (animated && ErrGet() == 0 && IsLogoImage(image)) AnimateLogo(image, Settings.BarColor);
-        if (ErrGet() == 0 && IsLogoImage(image)) {
+        const bool logoImage = ErrGet() == 0 && IsLogoImage(image);
+        if (logoImage && animated) AnimateLogo(image, Settings.BarColor);
+        if (ErrGet() != 0) {
+            failure = ErrText(ErrGet());
+        } else if (!logoImage) {
+            failure = Quoted(ExtractFileName(source)) + " is not a logo picture (320 x 400, 256 colours).";
+        } else {
             DrawMessage(image, PickMessage(messages), animated ? CycleFirst : 256);
-            const std::string temp = ChangeFileExt(target, ".bmp");
-            const bool tempIsTarget = SameName(temp, target);
-            ImgSave(temp, image);
-            if (ErrGet() == 0 && animated && !MarkCycling(temp, CycleFirst)) {
-                if (!tempIsTarget) platform::DeleteFile(temp);
-            } else if (ErrGet() == 0) {
-                // One rename over the old logo: there is never a moment without one.
-                written = tempIsTarget || platform::MoveFile(temp, target, true);
-            } else if (!tempIsTarget) {
-                platform::DeleteFile(temp);
+            // A name of its own beside the logo, so no file of the user's is
+            // touched; the bitmap writer picks its format from ".bmp".
+            const std::string temp = platform::ReserveTempBeside(targetHost, ".bmp");
+            if (temp.empty()) {
+                failure = "Couldn't replace the logo file " + Quoted(target) + ": " + WriteFailureText(target);
+            } else {
+                ImgSave(temp, image);
+                if (ErrGet() != 0) {
+                    failure = platform::IsDiskFull(platform::LastWholeFileError()) ? WriteFailureText(target)
+                                                                                   : ErrText(ErrGet());
+                } else if (animated && !MarkCycling(temp, CycleFirst)) {
+                    failure = "Couldn't mark the colours that cycle in " + Quoted(temp) + ".";
+                } else if (!platform::MoveFile(temp, target, true)) {
+                    // One rename over the old logo: there is never a moment without one.
+                    failure = "Couldn't replace the logo file " + Quoted(target) + ".";
+                } else {
+                    written = true;
+                }
+                if (!written) platform::DeleteFile(temp);
             }
         }
     } catch (...) {
         written = false;
+        if (failure.empty()) failure = "Couldn't make the logo " + Quoted(target) + ".";
     }
     ImgFree(image);
-    return written;
+    return written || Fail(why, failure);
 }
 
 std::string PickMessage(const std::string& messages)
@@ -112,12 +180,14 @@ void DrawMessage(Limg& image, const std::string& line, int32_t stillEntries)
     platform::TextSurface surface;
     Limg message;
     int32_t cx = 0, cy = 0;
-    if (surface.SelectFont(MessageFont, MessagePoints)) surface.MeasureText(line, cx, cy);
+    const bool font = surface.SelectFont(MessageFont, MessagePoints);
+    const std::string shown = font ? VisiblePart(surface, line) : line;
+    if (font) surface.MeasureText(shown, cx, cy);
     surface.SetSize(cx + 2 * TextOffset, cy + 2 * TextOffset);
     surface.Fill(0, 0, 0);
     for (const auto& offset : OutlineOffsets)
-        surface.DrawText(offset[0], offset[1], line, OutlineLevel, OutlineLevel, OutlineLevel);
-    surface.DrawText(TextOffset, TextOffset, line, 255, 255, 255);
+        surface.DrawText(offset[0], offset[1], shown, OutlineLevel, OutlineLevel, OutlineLevel);
+    surface.DrawText(TextOffset, TextOffset, shown, 255, 255, 255);
 
     // Entries above the still ones repeat entry 0, which comes first among
     // equals: the message never lands on a cycled entry.

@@ -2,6 +2,7 @@
 // Turns a warehouse image into one of the system's logo files, with one line
 // of the logo's messages drawn in a random corner.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -16,14 +17,19 @@ inline constexpr int32_t LogoHeight = 400;
 // Distance of the message from the logo's edges, and the least it keeps.
 inline constexpr int32_t MessageMargin = 12;
 inline constexpr int32_t MessageMinPos = 4;
+// A message line is measured and drawn up to this many code points: at a
+// pixel or more a glyph, the rest could never show on a 320-pixel logo.
+inline constexpr size_t MaxMessageCodePoints = 1024;
 
 // Backs up the logo of the index (also for an empty or refused source), then
-// makes it from source. True when the logo file was written.
-bool SetLogo(const std::string& source, int32_t index);
-// Writes target from a 320 × 400 8-bit source; anything else leaves the
-// target untouched. An animated logo gets the cycling bar (BootScreen.h).
+// makes it from source. True when the logo file was written; a logo whose
+// original cannot be recorded is never touched. why tells a failure.
+bool SetLogo(const std::string& source, int32_t index, std::string* why = nullptr);
+// Writes target whole from a 320 × 400 8-bit source; anything else leaves
+// the target untouched. An animated logo gets the cycling bar (BootScreen.h).
 // True when the logo file was replaced.
-bool MakeLogo(const std::string& source, const std::string& target, const std::string& messages, bool animated = false);
+bool MakeLogo(const std::string& source, const std::string& target, const std::string& messages,
+              std::string* why = nullptr, bool animated = false);
 // One line of the messages at random, each of the 1 + CR-count candidates
 // equally likely; may be empty.
 std::string PickMessage(const std::string& messages);

@@ -80,15 +80,15 @@ bool StageLogoFiles(platform::DriveSession& session)
                                                                LogoPath(LogoShutDown), LogoPath(LogoTurnOff)});
 }
 
-bool OpenLogoDrives(platform::DriveSession& session, bool& runEntryWritten)
+bool OpenLogoDrives(platform::DriveSession& session, bool writeRunEntry, bool& runEntryWritten)
 {
     runEntryWritten = true;
     if (!session.Begin()) return false;
-    runEntryWritten = LoadSettings();
+    runEntryWritten = LoadSettings(writeRunEntry);
     const std::string windows = WindowsFolder();
     if (!StageLogoFiles(session)) return false;
     if (WindowsFolder() == windows) return true;
-    runEntryWritten = LoadSettings();
+    runEntryWritten = LoadSettings(writeRunEntry);
     return StageLogoFiles(session);
 }
 

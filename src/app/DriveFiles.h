@@ -17,8 +17,8 @@ bool StageLogoFiles(platform::DriveSession& session);
 // files. An image's MSDOS.SYS arrives with them, so when it names another
 // Windows folder than the one the settings started from, they are loaded
 // and staged again. False with the reason in session.Error();
-// runEntryWritten is what LoadSettings answered.
-bool OpenLogoDrives(platform::DriveSession& session, bool& runEntryWritten);
+// writeRunEntry and runEntryWritten are LoadSettings' argument and answer.
+bool OpenLogoDrives(platform::DriveSession& session, bool writeRunEntry, bool& runEntryWritten);
 
 // The warning when drive C: holds no Windows 9x at all (no IO.SYS or
 // MSDOS.SYS in its root and no Windows folder), naming the drive's folder

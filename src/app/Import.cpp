@@ -4,6 +4,7 @@
 #include "app/Composer.h"
 #include "app/Dialogs.h"
 #include "app/Settings.h"
+#include "app/WriteSession.h"
 #include "formats/FFBasic.h"
 #include "foundation/Errors.h"
 #include "image/ImgBoxFit.h"
@@ -11,6 +12,7 @@
 #include "image/PalVga.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/WholeFile.h"
 
 bool OverwriteAll = false;
 bool CancelAll = false;
@@ -23,6 +25,18 @@ constexpr int32_t UndefinedError = 3;
 std::string Quoted(const std::string& s)
 {
     return "\"" + s + "\"";
+}
+
+std::string Megabytes(int64_t bytes)
+{
+    return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MB";
+}
+
+// Why an import failed, told while its error is fresh.
+std::string FailureText(const ImportResult& r)
+{
+    if (platform::IsDiskFull(platform::LastWholeFileError()) && r.Error == 5004) return WriteFailureText(r.Target);
+    return ErrText(r.Error != 0 ? r.Error : UndefinedError);
 }
 
 std::string OverwriteQuestion(const std::string& target)
@@ -170,7 +184,10 @@ AddResult AddFiles(const std::vector<std::string>& files)
         ImportResult r = ImportImage(file, target);
         if (r.Outcome == ImportOutcome::Imported) ++result.Imported;
         if (r.Outcome == ImportOutcome::Refused) ++result.Refused;
-        if (r.Outcome == ImportOutcome::Failed) ++result.Failed;
+        if (r.Outcome == ImportOutcome::Failed) {
+            ++result.Failed;
+            ui.ErrorBox("Couldn't add " + Quoted(name) + ": " + FailureText(r));
+        }
         result.Results.push_back(r);
         if (CancelAll) break;
     }
@@ -194,12 +211,30 @@ ImportResult ImportImage(const std::string& source, const std::string& target)
         result.Outcome = ImportOutcome::Refused;
         return result;
     }
+    // The whole picture is held at 24 bits while it is fitted.
+    const int64_t pictureBytes = static_cast<int64_t>(info.Picture.Width) * info.Picture.Height * 3;
+    if (info.Picture.Width > 0 && info.Picture.Height > 0 && pictureBytes > MaxImportBytes) {
+        ui.ErrorBox(Quoted(ExtractFileName(source)) + " is too large to import: " + std::to_string(info.Picture.Width) +
+                    " x " + std::to_string(info.Picture.Height) + " pixels (" + Megabytes(pictureBytes) +
+                    "); the limit is " + Megabytes(MaxImportBytes) + ".");
+        result.Outcome = ImportOutcome::Refused;
+        return result;
+    }
     const std::string chosen = ResolveTarget(target);
     if (CancelAll || chosen.empty()) {
         result.Outcome = ImportOutcome::Skipped;
         return result;
     }
     result.Target = chosen;
+    // A warehouse name that is a link or a device is never written through.
+    if (const auto kind = platform::HostKindOf(platform::HostPath(chosen));
+        kind != platform::HostKind::Missing && kind != platform::HostKind::Regular) {
+        ui.ErrorBox(Quoted(chosen) + (kind == platform::HostKind::Symlink
+                                          ? " is a symbolic link; Lumenade does not write through it."
+                                          : " is not a regular file; it is not replaced."));
+        result.Outcome = ImportOutcome::Refused;
+        return result;
+    }
 
     Limg picture;
     bool ok = false;

@@ -8,6 +8,9 @@
 
 #include "image/ImgBasic.h"
 
+// The most picture an import holds at 24 bits per pixel.
+inline constexpr int64_t MaxImportBytes = int64_t{1} << 30;
+
 // Set by the answers All and Cancel of the overwrite question; both are
 // cleared at the start of every Add command.
 extern bool OverwriteAll;
@@ -40,7 +43,9 @@ struct AddResult {
 // Shows the open dialog and imports the chosen files. The caller rebuilds
 // the list and selects LastTarget when Chosen > 0.
 AddResult AddImages();
-// The import loop of the Add command for files already chosen.
+// The import loop of the Add command for files already chosen, for the
+// window and the command line: each refused or failed file is told in an
+// error box while its error is fresh.
 AddResult AddFiles(const std::vector<std::string>& files);
 ImportResult ImportImage(const std::string& source, const std::string& target);
 // The name to write, or empty to skip; may set OverwriteAll or CancelAll.

@@ -10,8 +10,6 @@
 // The logos as the command line names them, by logo index.
 inline constexpr const char* LogoWords[LogoCount] = {"startup", "shutdown", "turnoff"};
 
-// "\"rings.png\" is now the startup logo (C:\LOGO.SYS)."
+// "\"rings.png\" is now the startup logo (C:\LOGO.SYS)." SetLogo tells
+// itself why a logo was left as it was.
 std::string SetLogoDone(const std::string& source, int32_t index);
-// Why SetLogo left the logo as it was; asked right after the call, while the
-// library still holds its error.
-std::string SetLogoFailure(const std::string& source, int32_t index);

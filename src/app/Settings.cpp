@@ -1,10 +1,12 @@
 #include "app/Settings.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "app/Dialogs.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
 #include "platform/Registry.h"
 
 SettingsRecord Settings;
@@ -76,13 +78,14 @@ bool IsAbsolute(const std::string& path)
 
 }  // namespace
 
-bool LoadSettings()
+bool LoadSettings(bool writeRunEntry)
 {
     std::string program = platform::ModuleFileName();
     Settings.ProgramFolder = program.empty() ? std::string() : AddBackslash(FolderOf(program));
 
     platform::RegKey key;
-    platform::RegOpenKey(SettingsKey, true, key);
+    // Reading alone creates nothing in the store.
+    platform::RegOpenKey(SettingsKey, writeRunEntry, key);
     Settings.LogosDir = ReadString(key, "LogosDir", DefaultWarehouseFolder);
     Settings.StartupDir = ReadString(key, "StartupDir", DefaultLogoFolder(LogoStartup));
     Settings.ShutDownDir = ReadString(key, "ShutDownDir", DefaultLogoFolder(LogoShutDown));
@@ -102,7 +105,7 @@ bool LoadSettings()
     platform::RegCloseKey(key);
 
     // A failed Run entry must not leave the folders unnormalised.
-    bool runEntryOk = SetAutoStart(Settings.AutoChange);
+    bool runEntryOk = !writeRunEntry || SetAutoStart(Settings.AutoChange);
     if (Settings.LogosDir.empty()) Settings.LogosDir = DefaultWarehouseFolder;
     Settings.LogosDir = AddBackslash(Settings.LogosDir);
     Settings.StartupDir = AddBackslash(Settings.StartupDir);
@@ -112,27 +115,73 @@ bool LoadSettings()
     return runEntryOk;
 }
 
+namespace {
+
+// Every value the settings store keeps, in the order a full save writes them.
+enum class ValueKind { Text, Flag, Shape };
+struct StoredValue {
+    const char* Name;
+    ValueKind Kind;
+    std::string* Text;
+    bool* Flag;
+};
+
+const std::vector<StoredValue>& StoredValues()
+{
+    static const std::vector<StoredValue> values = {
+        {"LogosDir", ValueKind::Text, &Settings.LogosDir, nullptr},
+        {"StartupDir", ValueKind::Text, &Settings.StartupDir, nullptr},
+        {"ShutDownDir", ValueKind::Text, &Settings.ShutDownDir, nullptr},
+        {"TurnOffDir", ValueKind::Text, &Settings.TurnOffDir, nullptr},
+        {"StartupMsgs", ValueKind::Text, &Settings.StartupMsgs, nullptr},
+        {"ShutDownMsg", ValueKind::Text, &Settings.ShutDownMsg, nullptr},
+        {"TurnOffMsg", ValueKind::Text, &Settings.TurnOffMsg, nullptr},
+        {"GrabDir", ValueKind::Text, &Settings.GrabDir, nullptr},
+        {"FullScreen", ValueKind::Flag, nullptr, &Settings.FullScreen},
+        {"AutoChange", ValueKind::Flag, nullptr, &Settings.AutoChange},
+        {ProgramPathValueName, ValueKind::Text, &Settings.ProgramPath, nullptr},
+        {"AnimatedBar", ValueKind::Flag, nullptr, &Settings.AnimatedBar},
+        {"BarColor", ValueKind::Text, &Settings.BarColor, nullptr},
+        {"BestColors", ValueKind::Flag, nullptr, &Settings.BestColors},
+        {"ScreenShape", ValueKind::Shape, nullptr, nullptr},
+        {"BootPreview", ValueKind::Flag, nullptr, &Settings.BootPreview},
+    };
+    return values;
+}
+
+bool WriteValue(platform::RegKey& key, const StoredValue& v)
+{
+    switch (v.Kind) {
+    case ValueKind::Text:
+        return platform::RegWriteString(key, v.Name, *v.Text);
+    case ValueKind::Flag:
+        return platform::RegWriteInteger(key, v.Name, *v.Flag ? 1 : 0);
+    case ValueKind::Shape:
+        return platform::RegWriteString(key, v.Name, ScreenShapeOf(Settings.ScreenShape).Name);
+    }
+    return false;
+}
+
+}  // namespace
+
 void SaveSettings()
 {
     platform::RegKey key;
     if (!platform::RegOpenKey(SettingsKey, true, key)) return;
-    platform::RegWriteString(key, "LogosDir", Settings.LogosDir);
-    platform::RegWriteString(key, "StartupDir", Settings.StartupDir);
-    platform::RegWriteString(key, "ShutDownDir", Settings.ShutDownDir);
-    platform::RegWriteString(key, "TurnOffDir", Settings.TurnOffDir);
-    platform::RegWriteString(key, "StartupMsgs", Settings.StartupMsgs);
-    platform::RegWriteString(key, "ShutDownMsg", Settings.ShutDownMsg);
-    platform::RegWriteString(key, "TurnOffMsg", Settings.TurnOffMsg);
-    platform::RegWriteString(key, "GrabDir", Settings.GrabDir);
-    platform::RegWriteInteger(key, "FullScreen", Settings.FullScreen ? 1 : 0);
-    platform::RegWriteInteger(key, "AutoChange", Settings.AutoChange ? 1 : 0);
-    platform::RegWriteString(key, ProgramPathValueName, Settings.ProgramPath);
-    platform::RegWriteInteger(key, "AnimatedBar", Settings.AnimatedBar ? 1 : 0);
-    platform::RegWriteString(key, "BarColor", Settings.BarColor);
-    platform::RegWriteInteger(key, "BestColors", Settings.BestColors ? 1 : 0);
-    platform::RegWriteString(key, "ScreenShape", ScreenShapeOf(Settings.ScreenShape).Name);
-    platform::RegWriteInteger(key, "BootPreview", Settings.BootPreview ? 1 : 0);
+    for (const StoredValue& v : StoredValues()) WriteValue(key, v);
     platform::RegCloseKey(key);
+}
+
+bool SaveSetting(const std::string& name)
+{
+    platform::RegKey key;
+    if (!platform::RegOpenKey(SettingsKey, true, key)) return false;
+    bool written = false;
+    for (const StoredValue& v : StoredValues()) {
+        if (platform::SameTextAZ(name, v.Name)) written = WriteValue(key, v);
+    }
+    platform::RegCloseKey(key);
+    return written;
 }
 
 bool SetAutoStart(bool enabled)

@@ -59,11 +59,16 @@ int32_t ScreenShapeIndex(const std::string& name);
 
 extern SettingsRecord Settings;
 
-// Fills the record from the registry and the defaults and brings the Run
-// entry up to date. False when the Run entry could not be written; the
-// record is complete either way.
-bool LoadSettings();
+// Fills the record from the registry and the defaults and, with
+// writeRunEntry, brings the Run entry up to date. False when the Run entry
+// could not be written; the record is complete either way. Without
+// writeRunEntry nothing is written (the read-only commands).
+bool LoadSettings(bool writeRunEntry = true);
 void SaveSettings();
+// Writes the one value of the record named (as the store names it), leaving
+// every other value of the store as it is; false for an unknown name or a
+// store that refused.
+bool SaveSetting(const std::string& name);
 // Writes or deletes the Run entry; false when the registry refused.
 bool SetAutoStart(bool enabled);
 

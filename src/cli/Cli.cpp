@@ -7,14 +7,17 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <utility>
 
 #include "app/DriveFiles.h"
 #include "app/Settings.h"
+#include "app/WriteSession.h"
 #include "cli/CliDialogs.h"
 #include "platform/DiskImage.h"
 #include "platform/DriveSession.h"
 #include "platform/Paths.h"
+#include "platform/Registry.h"
 
 namespace {
 
@@ -24,6 +27,16 @@ struct Command {
     bool Writes;  // changes files on the drives: image drives are written back
     const char* Help;
 };
+
+// Commands that change the logos, the warehouse or the settings run one at a
+// time; the others write nothing of Lumenade's own, not even the store
+// (convert writes only the file it was asked to).
+bool TakesLock(const Command& command, const std::vector<std::string>& args)
+{
+    const std::string name = command.Name;
+    if (name == "config") return SplitArgs(args).Operands.size() >= 2;
+    return command.Writes && name != "convert";
+}
 
 constexpr const char* GlobalHelp =
     "Usage: lumenade-cli [OPTIONS] COMMAND [ARGUMENTS]\n"
@@ -123,7 +136,10 @@ const Command Commands[] = {
      "Usage: lumenade-cli restore\n"
      "\n"
      "Brings back the logos that were in place before Lumenade first changed\n"
-     "them, by carrying out restore.bat in the backup folder (see 'paths').\n"},
+     "them, by carrying out restore.bat in the backup folder (see 'paths'), and\n"
+     "turns the automatic change (AutoChange) off. Only Lumenade's own backup\n"
+     "copies are put back, and only on logo locations; exit status 1 when a\n"
+     "logo could not be brought back.\n"},
     {"delete", CmdDelete, true,
      "Usage: lumenade-cli delete NAME...\n"
      "\n"
@@ -403,12 +419,22 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     CliRun run{rest, out, err, ui, g.Quiet};
     int status = ExitFailed;
     try {
+        // One writer at a time.
+        std::optional<WriteSession> session;
+        if (TakesLock(*command, rest)) session.emplace();
+        if (session && !session->Held()) {
+            err << CliName << ": " << BusyText << '\n';
+            SetDialogs(nullptr);
+            return ExitFailed;
+        }
+        if (const std::string notice = platform::RegistryNotice(); !notice.empty())
+            err << CliName << ": " << notice << '\n';
         // Drives in disk images: the files of this command are staged before
         // it runs and written back after it.
         platform::DriveSession drives(command->Writes ? platform::DriveSession::Mode::Write
                                                       : platform::DriveSession::Mode::Read);
         bool runEntryWritten = true;
-        const bool opened = OpenLogoDrives(drives, runEntryWritten);
+        const bool opened = OpenLogoDrives(drives, session.has_value(), runEntryWritten);
         if (!runEntryWritten) {
             err << CliName << ": couldn't write the Run value \"" << CompanionProgram << "\" to the registry store "
                 << platform::RegistryFile() << '\n';

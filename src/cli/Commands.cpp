@@ -22,8 +22,6 @@
 
 namespace {
 
-constexpr const char* RestoredText = "Previous logos restored.";
-
 // Usage error for the first option a command does not know.
 int RefuseOptions(CliRun& run, const char* command, const ParsedArgs& p)
 {
@@ -175,23 +173,9 @@ int CmdAdd(CliRun& run)
         }
     }
 
-    // The Add command's loop, reporting each failed file while its error is fresh.
-    OverwriteAll = false;
-    CancelAll = false;
+    const AddResult result = AddFiles(files);
+    if (result.Refused > 0 || result.Failed > 0) failed = true;
     const size_t n = files.size();
-    for (size_t i = 0; i < n; ++i) {
-        const std::string name = ExtractFileName(files[i]);
-        const std::string target = AddBackslash(Settings.LogosDir) + WarehouseName(files[i]);
-        run.Ui.ShowStatus(
-            "Adding file " + Quoted(name) + " (file " + std::to_string(i + 1) + " of " + std::to_string(n) + ")", true);
-        const ImportResult r = ImportImage(files[i], target);
-        if (r.Outcome == ImportOutcome::Refused) failed = true;
-        if (r.Outcome == ImportOutcome::Failed) {
-            run.Ui.ErrorBox("Couldn't add " + Quoted(name) + ": " + ErrText(r.Error != 0 ? r.Error : 3));
-            failed = true;
-        }
-        if (CancelAll) break;
-    }
     if (n > 0) ShowTotals(run);
     return failed ? ExitFailed : ExitOk;
 }
@@ -241,8 +225,9 @@ int CmdSet(CliRun& run)
         return ExitFailed;
     }
     WarnAboutDrive(run, index == LogoStartup);
-    if (!SetLogo(source, index)) {
-        run.Ui.ErrorBox(SetLogoFailure(source, index));
+    std::string why;
+    if (!SetLogo(source, index, &why)) {
+        run.Ui.ErrorBox(why);
         return ExitFailed;
     }
     run.Ui.ShowStatus(SetLogoDone(source, index), false);
@@ -261,22 +246,7 @@ int CmdShuffle(CliRun& run)
         return ExitFailed;
     }
     WarnAboutDrive(run, true);
-    // ShuffleLogos step by step, so that a logo left unchanged is reported.
-    run.Ui.ShowStatus(ShuffleBusyText, true);
-    std::string folder;
-    OpenWarehouse(folder);
-    ScanWarehouse(folder);
-    bool failed = false;
-    for (int32_t index = 0; index < LogoCount; ++index) {
-        const std::string source = RandomWarehouseFile(folder);
-        if (!SetLogo(source, index)) {
-            run.Ui.ErrorBox("Couldn't set the " + std::string(LogoWords[index]) +
-                            " logo: " + SetLogoFailure(source, index));
-            failed = true;
-        }
-    }
-    run.Ui.ShowStatus(ShuffleDoneText, true);
-    return failed ? ExitFailed : ExitOk;
+    return ShuffleCommand(Catalogue.Count) ? ExitOk : ExitFailed;
 }
 
 int CmdRestore(CliRun& run)
@@ -284,14 +254,16 @@ int CmdRestore(CliRun& run)
     const ParsedArgs p = SplitArgs(run.Args);
     if (int s = RefuseOptions(run, "restore", p); s != ExitOk) return s;
     if (!p.Operands.empty()) return UsageError(run, "restore", "takes no arguments");
-    const std::string batch = RestoreBatchPath();
-    if (batch.empty() || !IsFile(batch)) {
-        run.Ui.ErrorBox("Cannot open file: " + (batch.empty() ? std::string("restore.bat") : batch));
-        return ExitFailed;
-    }
-    RestoreLogos();
-    run.Ui.ShowStatus(RestoredText, false);
-    return ExitOk;
+    // As the window's restore does: the changer would undo it at the next log-on.
+    Settings.AutoChange = false;
+    bool failed = !SaveSetting("AutoChange") || !SetAutoStart(false);
+    if (failed)
+        run.Ui.ErrorBox("Couldn't turn the automatic change off in the registry store " + platform::RegistryFile());
+    const RestoreReport report = RestoreLogos();
+    for (const std::string& failure : report.Failures) run.Ui.ErrorBox(failure);
+    if (!report.Failures.empty()) return ExitFailed;
+    run.Ui.ShowStatus(report.Recorded ? RestoredText : NothingToRestoreText, false);
+    return failed ? ExitFailed : ExitOk;
 }
 
 int CmdDelete(CliRun& run)
@@ -576,6 +548,10 @@ int CmdConfig(CliRun& run)
             return ExitFailed;
         }
     }
+    if (item->Kind == SettingKind::LogoFolder && !IsBatchSafe(value)) {
+        run.Ui.ErrorBox(item->Name + std::string(" cannot hold ") + BatchUnsafeText + ": " + Quoted(value));
+        return ExitFailed;
+    }
     switch (item->Kind) {
         case SettingKind::Folder:
             FolderField(*item) = AddBackslash(value);
@@ -608,7 +584,8 @@ int CmdConfig(CliRun& run)
             break;
         }
     }
-    SaveSettings();
+    // Only the value asked for: a value another command saved meanwhile stays.
+    SaveSetting(item->Name);
     bool ok = SavedAsSet(*item);
     if (!ok) run.Ui.ErrorBox("Couldn't save the settings to the registry store " + platform::RegistryFile());
     if (item->Kind == SettingKind::Flag && item->Index == 1 && !SetAutoStart(Settings.AutoChange)) {

@@ -180,7 +180,6 @@ void WriteDib(const std::string& name, const Limg& img)
         PutU32LE(header + 50, PaletteEntries);
     }
 
-    FDelete(name);
     int32_t h = INVALID_HANDLE;
     FOpen(h, name, FmCreate);
     FWrite(h, header, HeadersSize);

@@ -323,7 +323,6 @@ void PCXSave_(const std::string& name, const Limg& img)
         }
         const int32_t w = src->Width, h = src->Height, bpp = src->BytesPP;
         const int32_t line = w * bpp;
-        FDelete(name);
         int32_t file = INVALID_HANDLE;
         FOpen(file, name, FmCreate);
         if (NameHasExtension(name, ".dcx")) {

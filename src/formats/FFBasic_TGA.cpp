@@ -256,7 +256,6 @@ void TGASave_(const std::string& name, const Limg& img)
         const int32_t w = src->Width, h = src->Height, bpp = src->BytesPP;
         const int32_t line = w * bpp;
         const bool mapped = bpp == 1;
-        FDelete(name);
         int32_t file = INVALID_HANDLE;
         FOpen(file, name, FmCreate);
         uint8_t head[TgaHeaderSize] = {};

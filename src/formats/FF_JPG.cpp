@@ -5,6 +5,7 @@
 #include "foundation/FileIO.h"
 #include "pixcodec/pixcodec.h"
 #include "platform/Paths.h"
+#include "platform/WholeFile.h"
 
 namespace {
 
@@ -72,11 +73,18 @@ void JPGLoad(const std::string& name, Limg& img)
 void JPGSave(const std::string& name, const Limg& img)
 {
     Guarded("JPGSave", [&] {
-        FDelete(name);
+        SetLastFileName(name);
         TSaveCtx ctx;
         SavePrepare(FmtJPEG, ctx, img);
         const Limg& out = *ctx.Img;
-        if (write_JPEG_file(HostName_(name).c_str(), out.Data, out.Width, out.Height, JpegQuality) != 0) JpegFailed_();
+        // The library writes a temporary file of ours, which then replaces the old one whole.
+        platform::PendingFile file;
+        if (!platform::BeginWhole(HostName_(name), file)) ErrSet(5002);
+        if (write_JPEG_file(file.TempHost.c_str(), out.Data, out.Width, out.Height, JpegQuality) != 0) {
+            platform::Abandon(file);
+            JpegFailed_();
+        }
+        if (!platform::CommitReplace(file)) ErrSet(5004);
         SaveRelease(ctx);
     });
 }

@@ -312,7 +312,6 @@ void PNGLoad(const std::string& name, Limg& img)
 void PNGSave(const std::string& name, const Limg& img)
 {
     Guarded("PNGSave", [&] {
-        FDelete(name);
         TSaveCtx ctx;
         SavePrepare(FmtPNG, ctx, img);
         const Limg& out = *ctx.Img;

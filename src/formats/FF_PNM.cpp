@@ -340,7 +340,6 @@ void PNMSave(const std::string& name, const Limg& img)
         const Limg& src = *ctx.Img;
         // A name ending in .pgm asks for a grey map.
         const bool grey = NameHasExtension(name, ".pgm");
-        FDelete(name);
         int32_t h = INVALID_HANDLE;
         FOpen(h, name, FmCreate);
         std::string head = std::string(grey ? "P5" : "P6") + "\n" + std::to_string(src.Width) + " " +

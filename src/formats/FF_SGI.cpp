@@ -270,7 +270,6 @@ void SGISave(const std::string& name, const Limg& img)
         const Limg& src = *ctx.Img;
         const int32_t w = src.Width, h = src.Height;
         const int32_t channels = NameHasExtension(name, ".bw") ? 1 : 3;
-        FDelete(name);
         int32_t file = INVALID_HANDLE;
         FOpen(file, name, FmCreate);
         uint8_t head[SgiHeaderSize] = {};

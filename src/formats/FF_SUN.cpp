@@ -245,7 +245,6 @@ void SUNSave(const std::string& name, const Limg& img)
         // Prepared before the old file is deleted, so a refused image keeps it.
         SavePrepare(FmtRAS, ctx, img);
         const Limg& src = *ctx.Img;
-        FDelete(name);
         int32_t file = INVALID_HANDLE;
         FOpen(file, name, FmCreate);
         const bool mapped = src.BytesPP == 1;

@@ -1,8 +1,12 @@
 #include "foundation/FileIO.h"
 
+#include <cerrno>
+
 #include "foundation/Errors.h"
 #include "foundation/Utils.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/WholeFile.h"
 
 namespace {
 
@@ -10,6 +14,10 @@ struct FileEntry {
     int32_t Id = 0;
     bool IsText = false;
     platform::FileDescriptor Fd = platform::NoFile;
+    // A created file is written to a temporary name and takes the target's
+    // name only when it is closed after whole, successful writes.
+    platform::PendingFile Pending;
+    bool WriteFailed = false;
 };
 
 struct FileTable {
@@ -50,13 +58,21 @@ platform::FileDescriptor OpenExistingFile(const std::string& name, platform::Acc
     return platform::OpenExisting(name, access);
 }
 
+// Writers replace a read-only file, as they did by deleting it first; a
+// link, folder or device is never replaced.
+bool BeginCreate(const std::string& name, platform::PendingFile& pending)
+{
+    return platform::BeginWhole(platform::HostPath(name), pending);
+}
+
 // Opens by the mode table; returns the code and the descriptor.
-int32_t OpenByMode(const std::string& name, int32_t mode, bool text, platform::FileDescriptor& fd)
+int32_t OpenByMode(const std::string& name, int32_t mode, bool text, platform::FileDescriptor& fd,
+                   platform::PendingFile& pending)
 {
     fd = platform::NoFile;
     bool full = T().Count >= MaxOpenFiles;
     if (HasFlag(mode, FmCreate)) {
-        if (!full) fd = platform::CreateTruncate(name);
+        if (!full && BeginCreate(name, pending)) fd = pending.Fd;
         return fd == platform::NoFile ? 5002 : 0;
     }
     if (HasFlag(mode, FmAppend)) {
@@ -88,10 +104,11 @@ int32_t Open(int32_t& h, const std::string& name, int32_t mode, bool text)
     FileTable& t = T();
     t.LastFileName = name;
     platform::FileDescriptor fd;
-    int32_t code = OpenByMode(name, mode, text, fd);
+    platform::PendingFile pending;
+    int32_t code = OpenByMode(name, mode, text, fd, pending);
     if (code == 0) {
         h = t.NextId;
-        t.Entries[t.Count++] = FileEntry{t.NextId, text, fd};
+        t.Entries[t.Count++] = FileEntry{t.NextId, text, fd, pending, false};
         ++t.NextId;
     } else {
         h = INVALID_HANDLE;
@@ -112,16 +129,31 @@ int64_t Transfer(Op op, platform::FileDescriptor fd, Buffer* buffer, int64_t cou
     return done;
 }
 
-void Close(int32_t h, const char* label)
+// Closes; a created file is published when keep is set and every write
+// went through, and its temporary name removed otherwise. A file that cannot
+// be published fails as a write.
+void Close(int32_t h, const char* label, bool keep)
 {
     LabelPush(label);
     WrnClear();
+    bool published = true;
     if (FileEntry* e = Find(h)) {
-        bool closed = platform::CloseFile(e->Fd);
+        bool closed = true;
+        if (e->Pending.Fd != platform::NoFile) {
+            platform::PendingFile pending = e->Pending;
+            if (keep && !e->WriteFailed) {
+                published = platform::CommitReplace(pending);
+            } else {
+                platform::Abandon(pending);
+            }
+        } else {
+            closed = platform::CloseFile(e->Fd);
+        }
         Remove(e);
         if (!closed) WrnSet(5001);
     }
     LabelPop();
+    if (!published) ErrSet(5004);
 }
 
 int32_t ClampToInt32(int64_t v)
@@ -168,8 +200,14 @@ int32_t FWrite(int32_t h, const void* buffer, int32_t count)
     int32_t code = 0;
     FileEntry* e = Find(h);
     if (e != nullptr && count > 0) {
+        errno = 0;
         int64_t done = Transfer(platform::WriteSome, e->Fd, static_cast<const uint8_t*>(buffer), count);
-        if (done < count) code = 5004;
+        if (done < count) {
+            code = 5004;
+            e->WriteFailed = true;
+            // A short write without an error is a full disk.
+            platform::NoteWholeFileError(errno != 0 ? errno : ENOSPC);
+        }
     }
     ErrSet(code);
     LabelPop();
@@ -206,7 +244,7 @@ int32_t FPos(int32_t h)
 
 void FClose(int32_t h)
 {
-    Close(h, "FClose");
+    Close(h, "FClose", true);
 }
 
 int32_t FDelete(const std::string& name)
@@ -239,7 +277,10 @@ int32_t TxtWrite(int32_t h, const std::string& line)
     if (FileEntry* e = Find(h)) {
         std::string text = line + "\r\n";
         int64_t size = static_cast<int64_t>(text.size());
-        if (Transfer(platform::WriteSome, e->Fd, text.data(), size) < size) code = 5004;
+        if (Transfer(platform::WriteSome, e->Fd, text.data(), size) < size) {
+            code = 5004;
+            e->WriteFailed = true;
+        }
     }
     ErrSet(code);
     LabelPop();
@@ -248,7 +289,7 @@ int32_t TxtWrite(int32_t h, const std::string& line)
 
 void TxtClose(int32_t h)
 {
-    Close(h, "TxtClose");
+    Close(h, "TxtClose", true);
 }
 
 int32_t FCount()
@@ -261,11 +302,9 @@ void FCloseDownTo(int32_t n)
     FileTable& t = T();
     if (n < 0) n = 0;
     while (t.Count > n) {
+        // Files left open by a failed block are incomplete: none is published.
         const FileEntry& e = t.Entries[t.Count - 1];
-        if (e.IsText)
-            TxtClose(e.Id);
-        else
-            FClose(e.Id);
+        Close(e.Id, e.IsText ? "TxtClose" : "FClose", false);
     }
 }
 

@@ -11,7 +11,7 @@ inline constexpr int MaxOpenFiles = 64;
 // Open modes (bit flags).
 inline constexpr int32_t FmRead = 1;    // existing file, read access only
 inline constexpr int32_t FmWrite = 2;   // existing file, write access only
-inline constexpr int32_t FmCreate = 4;  // create or truncate
+inline constexpr int32_t FmCreate = 4;  // a new whole file, replacing the old at FClose
 inline constexpr int32_t FmAppend = 8;  // open existing, positioned at its end
 
 int32_t FOpen(int32_t& h, const std::string& name, int32_t mode);

@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QPushButton>
 
+#include "app/Backup.h"
 #include "app/Dialogs.h"
 #include "app/DriveFiles.h"
 #include "app/Settings.h"
@@ -107,6 +108,15 @@ bool ShowSystemFolders(QWidget* parent)
     for (int i = 0; i < 3; ++i) dialog.LogoFolderEdit(i)->setText(QtText(LogoFolder(i)));
     dialog.SourceEdit()->setText(QtText(Settings.LogosDir));
     if (ExecDialog(dialog) != QDialog::Accepted) return false;
+    // A logo folder is written into restore.bat: nothing the batch would run.
+    for (int i = 0; i < 3; ++i) {
+        const std::string folder = TrimText(ProgramText(dialog.LogoFolderEdit(i)->text()));
+        if (!IsBatchSafe(folder)) {
+            CurrentDialogs().ErrorBox("A logo folder cannot hold " + std::string(BatchUnsafeText) + ": \"" + folder +
+                                      "\"");
+            return false;
+        }
+    }
     const std::string chosen = TrimText(ProgramText(dialog.DriveEdit()->text()));
     if (chosen != drive && !ChooseDriveC(chosen))
         CurrentDialogs().ErrorBox("No such folder or disk image file: \"" + chosen + "\". Drive C: stays as it was.");

@@ -23,6 +23,7 @@
 #include "app/Import.h"
 #include "app/Settings.h"
 #include "app/Shuffle.h"
+#include "app/WriteSession.h"
 #include "formats/FFBasic.h"
 #include "foundation/Errors.h"
 #include "gui/wDialogs.h"
@@ -282,7 +283,8 @@ void TForm1::Writing(const std::function<void()>& command)
         return;
     }
     snapshot_.reset();
-    {
+    // One writer at a time, then the drive's files staged for this command.
+    InWriteSession([&] {
         platform::DriveSession session(platform::DriveSession::Mode::Write);
         writing_ = true;
         try {
@@ -296,7 +298,7 @@ void TForm1::Writing(const std::function<void()>& command)
         }
         writing_ = false;
         if (!session.Error().empty()) CurrentDialogs().ErrorBox(session.Error());
-    }
+    });
     TakeSnapshot();
 }
 
@@ -485,9 +487,11 @@ void TForm1::FormShow()
     // MSDOS.SYS of an image drive names the Windows folder the settings start from.
     ApplyStoredDriveC();
     snapshot_.reset();
+    // While another command writes, the settings are read but nothing is written.
+    WriteSession session;
     auto snapshot = std::make_unique<platform::DriveSession>(platform::DriveSession::Mode::Read);
     bool runEntryWritten = true;
-    const bool read = OpenLogoDrives(*snapshot, runEntryWritten);
+    const bool read = OpenLogoDrives(*snapshot, session.Held(), runEntryWritten);
     snapshot->Unlock();
     snapshot_ = std::move(snapshot);
     if (!read) CurrentDialogs().ErrorBox(snapshot_->Error());
@@ -502,7 +506,7 @@ void TForm1::FormClose()
 {
     if (closed_) return;
     closed_ = true;
-    SaveSettings();
+    InWriteSession([] { SaveSettings(); });
     QCoreApplication::quit();
 }
 

@@ -11,6 +11,7 @@
 #include "app/Backup.h"
 #include "app/Dialogs.h"
 #include "app/Settings.h"
+#include "app/WriteSession.h"
 #include "gui/wAdvanced.h"
 #include "gui/wDialogs.h"
 
@@ -164,8 +165,12 @@ void TfrmOptions::UninstClick()
     Handled([&] {
         if (!CurrentDialogs().Confirm("Do you want to restore previous logos?")) return;
         chkAutoStart_->setChecked(false);
-        RestoreLogos();
-        CurrentDialogs().InfoBox("Previous logos restored.");
+        InWriteSession([] {
+            const RestoreReport report = RestoreLogos();
+            for (const std::string& failure : report.Failures) CurrentDialogs().ErrorBox(failure);
+            if (report.Failures.empty())
+                CurrentDialogs().InfoBox(report.Recorded ? RestoredText : NothingToRestoreText);
+        });
     });
 }
 

@@ -5,9 +5,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "app/Backup.h"
 #include "app/Composer.h"
 #include "app/LogoStatus.h"
 #include "app/Settings.h"
+#include "app/WriteSession.h"
 #include "gui/wDialogs.h"
 
 namespace {
@@ -71,9 +73,16 @@ bool ShowSetLogo(QWidget* parent, SetLogoOutcome* outcome)
     const std::string& source = StoredImagePath();
     const int index = dialog.ChosenIndex();
     if (index == LogoStartup) Settings.AnimatedBar = dialog.AnimateBox()->isChecked();
-    const bool written = SetLogo(source, index);
-    // The reason is read while the library still holds the error.
-    if (outcome != nullptr)
-        *outcome = {true, written, written ? SetLogoDone(source, index) : SetLogoFailure(source, index)};
+    bool written = false;
+    std::string why = BusyText;
+    InWriteSession([&] {
+        // A logo whose original cannot be recorded is left alone: an error, not just a status.
+        if (!BackupLogo(LogoPath(index), &why)) {
+            CurrentDialogs().ErrorBox(why);
+            return;
+        }
+        written = SetLogo(source, index, &why);
+    });
+    if (outcome != nullptr) *outcome = {true, written, written ? SetLogoDone(source, index) : why};
     return true;
 }

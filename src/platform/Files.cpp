@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "platform/Paths.h"
+#include "platform/WholeFile.h"
 
 namespace platform {
 
@@ -87,29 +88,30 @@ bool CopyBytes(int from, int to)
     }
 }
 
-// Copies a regular file onto a host path that does not exist or may be
-// replaced; a failed copy leaves no partial target.
+// Copies a regular file (never through a symbolic link) whole onto a host
+// path: replacing it, or only when no file has the name yet.
 bool CopyHost(const std::string& fromHost, const std::string& toHost, bool exclusive)
 {
-    int src = OpenRegular(fromHost, O_RDONLY);
+    int src = OpenRegular(fromHost, O_RDONLY | O_NOFOLLOW);
     if (src == NoFile) return false;
     struct stat st {};
     fstat(src, &st);
-    int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (exclusive ? O_EXCL : 0);
-    int dst = open(toHost.c_str(), flags, st.st_mode & 0777);
-    if (dst < 0) {
+    PendingFile file;
+    if (!BeginWhole(toHost, file, static_cast<int>(st.st_mode & 0777))) {
         close(src);
         return false;
     }
-    bool ok = CopyBytes(src, dst);
-    if (ok) {
-        timespec times[2] = {st.st_atim, st.st_mtim};
-        futimens(dst, times);
-    }
-    ok = close(dst) == 0 && ok;
+    bool ok = CopyBytes(src, file.Fd);
+    const int error = errno;
     close(src);
-    if (!ok) unlink(toHost.c_str());
-    return ok;
+    if (!ok) {
+        Abandon(file);
+        NoteWholeFileError(error);
+        return false;
+    }
+    timespec times[2] = {st.st_atim, st.st_mtim};
+    futimens(file.Fd, times);
+    return exclusive ? CommitNew(file) : CommitReplace(file);
 }
 
 bool MatchPattern(const std::string& name, const std::string& pattern)
@@ -266,8 +268,12 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
     std::string toHost = HostPath(to);
     struct stat src {
     }, dst{};
-    if (!HostStat(fromHost, src) || !S_ISREG(src.st_mode) || toHost.empty()) return false;
-    if (HostStat(toHost, dst)) {
+    if (fromHost.empty() || lstat(fromHost.c_str(), &src) != 0 || !S_ISREG(src.st_mode) || toHost.empty()) {
+        NoteWholeFileError(ENOENT);
+        return false;
+    }
+    if (lstat(toHost.c_str(), &dst) == 0) {
+        NoteWholeFileError(failIfExists ? EEXIST : EACCES);
         if (failIfExists || !S_ISREG(dst.st_mode) || ReadOnlyMode(dst)) return false;
         // Copying a file onto itself would truncate it before reading.
         if (dst.st_dev == src.st_dev && dst.st_ino == src.st_ino) return false;
@@ -289,18 +295,14 @@ bool MoveFile(const std::string& from, const std::string& to, bool replaceExisti
             std::string target = (parent == "/" ? "/" : parent + "/") + BaseName(to);
             return target == fromHost || rename(fromHost.c_str(), target.c_str()) == 0;
         }
-        if (!replaceExisting || S_ISDIR(dst.st_mode) || S_ISDIR(src.st_mode)) return false;
-        if (S_ISREG(dst.st_mode) && ReadOnlyMode(dst)) return false;
+        // Only a regular file is ever replaced, never a link, folder or device.
+        if (!replaceExisting || !S_ISREG(dst.st_mode) || S_ISDIR(src.st_mode)) return false;
+        if (ReadOnlyMode(dst)) return false;
     }
     if (rename(fromHost.c_str(), toHost.c_str()) == 0) return true;
     if (errno != EXDEV || !S_ISREG(src.st_mode)) return false;
-    // Across file systems: copy beside the target, then rename over it.
-    std::string temp = toHost + ".lumenade-move";
-    if (!CopyHost(fromHost, temp, false)) return false;
-    if (rename(temp.c_str(), toHost.c_str()) != 0) {
-        unlink(temp.c_str());
-        return false;
-    }
+    // Across file systems: a whole copy beside the target, renamed over it.
+    if (!CopyHost(fromHost, toHost, false)) return false;
     return unlink(fromHost.c_str()) == 0;
 }
 
@@ -356,6 +358,8 @@ std::vector<FindData> FindFiles(const std::string& pattern)
         if (stat(host.c_str(), &st) != 0 && lstat(host.c_str(), &st) != 0) continue;
         FindData d;
         d.Name = name;
+        struct stat own {};
+        d.Regular = lstat(host.c_str(), &own) == 0 && S_ISREG(own.st_mode);
         d.Attributes = AttributesOf(name, st);
         d.Size = S_ISDIR(st.st_mode) ? 0 : static_cast<int64_t>(st.st_size);
         found.push_back(std::move(d));

@@ -47,6 +47,8 @@ bool FileModificationTime(const std::string& path, int64_t& nanoseconds);
 uint32_t GetFileAttributes(const std::string& path);  // InvalidAttributes when missing
 bool SetFileAttributes(const std::string& path, uint32_t attributes);
 bool DeleteFile(const std::string& path);
+// Copies whole (see WholeFile.h); never reads through or replaces a symbolic
+// link. With failIfExists the copy appears only under a name no file had.
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists);
 // Renames; with replaceExisting an existing target is replaced in one step.
 bool MoveFile(const std::string& from, const std::string& to, bool replaceExisting);
@@ -62,6 +64,7 @@ struct FindData {
     std::string Name;  // as the folder holds it, no folder part
     uint32_t Attributes = 0;
     int64_t Size = 0;
+    bool Regular = false;  // a regular file itself, not a link, folder or device
 };
 // Entries of one folder matching a "*"/"?" pattern in the last component,
 // compared without regard to the case of a-z (FAT behaviour). "." and ".."

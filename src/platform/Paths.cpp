@@ -137,11 +137,12 @@ void Load(PathState& s)
     s.registryFile = reg.empty() ? XdgFolder("XDG_CONFIG_HOME", "/.config") + "/lumenade/user.reg" : NormalHost(reg);
 }
 
+// Never destroyed: the leak report at program end still resolves the trace file.
 PathState& State()
 {
-    static PathState state;
-    if (!state.loaded) Load(state);
-    return state;
+    static PathState* state = new PathState;
+    if (!state->loaded) Load(*state);
+    return *state;
 }
 
 bool MakeHostFolders(const std::string& folder)

@@ -6,10 +6,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Paths.h"
+#include "platform/WholeFile.h"
+#include "platform/WinEncoding.h"
 
 namespace platform {
 
@@ -17,6 +22,9 @@ namespace {
 
 constexpr const char* RootName = "HKEY_CURRENT_USER";
 constexpr const char* Header = "REGEDIT4";
+constexpr const char* UnicodeHeader = "Windows Registry Editor Version 5.00";
+constexpr const char* Utf16Mark = "\xFF\xFE";
+constexpr const char* Utf8Mark = "\xEF\xBB\xBF";
 // A store is a few kilobytes; anything past this is not read.
 constexpr off_t MaxStoreBytes = 16 * 1024 * 1024;
 constexpr size_t HexBytesPerLine = 20;
@@ -29,9 +37,58 @@ struct Value {
     std::string Raw;     // Other: the data as written after "="
 };
 
+// Keys and values are looked up by their upper-cased names, so that a large
+// store is read in linear time.
 struct Key {
     std::string Path;
     std::vector<Value> Values;
+    std::unordered_map<std::string, size_t> ByName;
+
+    Value* Find(const std::string& name)
+    {
+        auto it = ByName.find(UpperAZ(name));
+        return it == ByName.end() ? nullptr : &Values[it->second];
+    }
+    void Add(const Value& v)
+    {
+        ByName[UpperAZ(v.Name)] = Values.size();
+        Values.push_back(v);
+    }
+    void Erase(const std::string& name)
+    {
+        auto it = ByName.find(UpperAZ(name));
+        if (it == ByName.end()) return;
+        Values.erase(Values.begin() + static_cast<std::ptrdiff_t>(it->second));
+        ByName.clear();
+        for (size_t i = 0; i < Values.size(); ++i) ByName[UpperAZ(Values[i].Name)] = i;
+    }
+};
+
+struct KeyTable {
+    std::vector<Key> Keys;
+    std::unordered_map<std::string, size_t> ByPath;
+
+    Key* Find(const std::string& path)
+    {
+        auto it = ByPath.find(UpperAZ(path));
+        return it == ByPath.end() ? nullptr : &Keys[it->second];
+    }
+    // Adds a key and every missing parent, as RegCreateKeyEx does.
+    Key& Add(const std::string& path)
+    {
+        size_t pos = 0;
+        while (true) {
+            size_t j = path.find('\\', pos);
+            std::string prefix = j == std::string::npos ? path : path.substr(0, j);
+            if (!Find(prefix)) {
+                ByPath[UpperAZ(prefix)] = Keys.size();
+                Keys.push_back(Key{prefix, {}, {}});
+            }
+            if (j == std::string::npos) break;
+            pos = j + 1;
+        }
+        return *Find(path);
+    }
 };
 
 struct FileStamp {
@@ -49,10 +106,13 @@ struct FileStamp {
 
 struct Store {
     bool loaded = false;
-    std::string file;
+    std::string file;    // as named
+    std::string target;  // the file itself, when the name is a symbolic link
     FileStamp stamp;
-    std::vector<Key> keys;
+    KeyTable keys;
     bool damaged = false;  // the file on disk holds something we could not read
+    bool refused = false;  // not a regular file: neither read nor written
+    std::string notice;
 };
 
 Store store;
@@ -86,38 +146,6 @@ std::string CanonicalKey(const std::string& path)
         i = j + 1;
     }
     return out;
-}
-
-Key* FindKey(std::vector<Key>& keys, const std::string& path)
-{
-    std::string upper = UpperAZ(path);
-    for (auto& k : keys) {
-        if (UpperAZ(k.Path) == upper) return &k;
-    }
-    return nullptr;
-}
-
-Value* FindValue(Key& key, const std::string& name)
-{
-    std::string upper = UpperAZ(name);
-    for (auto& v : key.Values) {
-        if (UpperAZ(v.Name) == upper) return &v;
-    }
-    return nullptr;
-}
-
-// Adds a key and every missing parent, as RegCreateKeyEx does.
-Key& AddKey(std::vector<Key>& keys, const std::string& path)
-{
-    size_t pos = 0;
-    while (true) {
-        size_t j = path.find('\\', pos);
-        std::string prefix = j == std::string::npos ? path : path.substr(0, j);
-        if (!FindKey(keys, prefix)) keys.push_back(Key{prefix, {}});
-        if (j == std::string::npos) break;
-        pos = j + 1;
-    }
-    return *FindKey(keys, path);
 }
 
 int HexDigit(char c)
@@ -175,7 +203,21 @@ bool ParseHexBytes(const std::string& text, std::string& bytes)
     return true;
 }
 
-bool ParseData(const std::string& data, Value& v)
+// The text of REG_SZ bytes: UTF-16LE in a Version 5.00 file; Windows-1252 in
+// a REGEDIT4 file, or UTF-8 as earlier versions of the program wrote it.
+std::string StringBytesText(const std::string& bytes, bool wide)
+{
+    if (wide) {
+        std::string text = Utf16LEToUtf8(bytes);
+        while (!text.empty() && text.back() == '\0') text.pop_back();
+        return text;
+    }
+    std::string text = bytes;
+    if (!text.empty() && text.back() == '\0') text.pop_back();
+    return IsValidUtf8(text) ? text : Cp1252ToUtf8(text);
+}
+
+bool ParseData(const std::string& data, Value& v, bool wide)
 {
     if (!data.empty() && data[0] == '"') {
         size_t pos = 0;
@@ -200,9 +242,8 @@ bool ParseData(const std::string& data, Value& v)
     if (upper.rfind("HEX(1):", 0) == 0) {
         std::string bytes;
         if (!ParseHexBytes(data.substr(7), bytes)) return false;
-        if (!bytes.empty() && bytes.back() == '\0') bytes.pop_back();
         v.Type = RegType::String;
-        v.Text = bytes;
+        v.Text = StringBytesText(bytes, wide);
         return true;
     }
     if (upper.rfind("HEX", 0) == 0) {
@@ -216,12 +257,23 @@ bool ParseData(const std::string& data, Value& v)
     return false;
 }
 
-// Parses a store; what cannot be read is skipped and marks it damaged.
-void Parse(const std::string& text, std::vector<Key>& keys, bool& damaged)
+// The store as UTF-8 text: a Version 5.00 file comes in UTF-16LE with its
+// byte-order mark, a REGEDIT4 file in Windows-1252 or (earlier versions) UTF-8.
+std::string DecodeStore(const std::string& raw, bool& wide)
 {
+    wide = raw.rfind(Utf16Mark, 0) == 0;
+    if (wide) return Utf16LEToUtf8(raw.substr(2));
+    const std::string bytes = raw.rfind(Utf8Mark, 0) == 0 ? raw.substr(3) : raw;
+    return IsValidUtf8(bytes) ? bytes : Cp1252ToUtf8(bytes);
+}
+
+// Parses a store; what cannot be read is skipped and marks it damaged.
+void Parse(const std::string& raw, KeyTable& keys, bool& damaged)
+{
+    bool wide = false;
+    const std::string text = DecodeStore(raw, wide);
     std::vector<std::string> lines;
     size_t i = 0;
-    if (text.rfind("\xEF\xBB\xBF", 0) == 0) i = 3;
     while (i < text.size()) {
         size_t j = text.find('\n', i);
         if (j == std::string::npos) j = text.size();
@@ -238,7 +290,7 @@ void Parse(const std::string& text, std::vector<Key>& keys, bool& damaged)
         if (line.empty() || line[0] == ';') continue;
         if (!sawHeader) {
             sawHeader = true;
-            if (line == Header) continue;
+            if (line == (wide ? UnicodeHeader : Header)) continue;
             damaged = true;
         }
         if (line[0] == '[') {
@@ -255,7 +307,7 @@ void Parse(const std::string& text, std::vector<Key>& keys, bool& damaged)
                 continue;
             }
             inForeign = false;
-            current = &AddKey(keys, CanonicalKey(inner.substr(root.size())));
+            current = &keys.Add(CanonicalKey(inner.substr(root.size())));
             continue;
         }
         // Hex data may continue on the next lines after a trailing backslash.
@@ -276,17 +328,17 @@ void Parse(const std::string& text, std::vector<Key>& keys, bool& damaged)
             continue;
         }
         while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
-        if (pos >= line.size() || line[pos] != '=' || !ParseData(Trim(line.substr(pos + 1)), v)) {
+        if (pos >= line.size() || line[pos] != '=' || !ParseData(Trim(line.substr(pos + 1)), v, wide)) {
             damaged = true;
             continue;
         }
-        if (Value* old = FindValue(*current, v.Name)) {
+        if (Value* old = current->Find(v.Name)) {
             *old = v;
         } else {
-            current->Values.push_back(v);
+            current->Add(v);
         }
     }
-    if (!sawHeader && !text.empty()) damaged = true;
+    if (!sawHeader && !raw.empty()) damaged = true;
 }
 
 std::string Quote(const std::string& s)
@@ -312,14 +364,32 @@ std::string HexData(const std::string& prefix, const std::string& bytes)
     return out;
 }
 
-std::string Serialize(std::vector<Key> keys)
+// REGEDIT4 in Windows-1252 (what Windows 9x regedit imports) when every
+// name and text has a Windows-1252 character; Version 5.00 in UTF-16LE
+// otherwise.
+std::string Serialize(const KeyTable& table)
 {
-    std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) { return UpperAZ(a.Path) < UpperAZ(b.Path); });
-    std::string out = std::string(Header) + "\r\n\r\n";
-    for (const auto& k : keys) {
-        out += "[" + std::string(RootName) + (k.Path.empty() ? "" : "\\" + k.Path) + "]\r\n";
-        for (const auto& v : k.Values) {
-            out += v.Name.empty() ? std::string("@") : Quote(v.Name);
+    std::vector<const Key*> keys;
+    for (const Key& k : table.Keys) keys.push_back(&k);
+    std::sort(keys.begin(), keys.end(), [](const Key* a, const Key* b) { return UpperAZ(a->Path) < UpperAZ(b->Path); });
+    bool ansi = true;
+    std::string probe;
+    for (const Key* k : keys) {
+        ansi = ansi && Utf8ToCp1252(k->Path, probe);
+        for (const auto& v : k->Values)
+            ansi = ansi && Utf8ToCp1252(v.Name, probe) && (v.Type != RegType::String || Utf8ToCp1252(v.Text, probe));
+    }
+    const auto text = [ansi](const std::string& s) {
+        std::string out;
+        if (!ansi) return s;
+        Utf8ToCp1252(s, out);
+        return out;
+    };
+    std::string out = std::string(ansi ? Header : UnicodeHeader) + "\r\n\r\n";
+    for (const Key* k : keys) {
+        out += "[" + std::string(RootName) + (k->Path.empty() ? "" : "\\" + text(k->Path)) + "]\r\n";
+        for (const auto& v : k->Values) {
+            out += v.Name.empty() ? std::string("@") : Quote(text(v.Name));
             out += '=';
             if (v.Type == RegType::Integer) {
                 char buf[16];
@@ -330,7 +400,12 @@ std::string Serialize(std::vector<Key> keys)
                 // message texts have them, so such strings go as REG_SZ bytes.
                 bool plain = std::none_of(v.Text.begin(), v.Text.end(),
                                           [](char c) { return static_cast<unsigned char>(c) < 0x20; });
-                out += plain ? Quote(v.Text) : HexData("hex(1):", v.Text + std::string(1, '\0'));
+                if (plain)
+                    out += Quote(text(v.Text));
+                else if (ansi)
+                    out += HexData("hex(1):", text(v.Text) + std::string(1, '\0'));
+                else
+                    out += HexData("hex(1):", Utf8ToUtf16LE(v.Text) + std::string(2, '\0'));
             } else {
                 out += v.Raw;
             }
@@ -338,7 +413,7 @@ std::string Serialize(std::vector<Key> keys)
         }
         out += "\r\n";
     }
-    return out;
+    return ansi ? out : Utf16Mark + Utf8ToUtf16LE(out);
 }
 
 bool MakeParentFolders(const std::string& file)
@@ -362,21 +437,44 @@ bool WriteAll(int fd, const std::string& data)
     return true;
 }
 
+// A store named by a symbolic link (a dotfile manager's) is the file it names.
+std::string StoreTarget(const std::string& file)
+{
+    if (HostKindOf(file) != HostKind::Symlink) return file;
+    char* real = realpath(file.c_str(), nullptr);
+    if (real == nullptr) return file;
+    std::string target = real;
+    std::free(real);
+    return target;
+}
+
 void Sync()
 {
     std::string file = RegistryFile();
-    FileStamp stamp = StampOf(file);
+    std::string target = StoreTarget(file);
+    FileStamp stamp = StampOf(target);
     if (store.loaded && store.file == file && store.stamp == stamp) return;
+    // A file that held settings and now is empty was cut, not emptied.
+    const bool hadContent = store.loaded && store.file == file && store.stamp.present && store.stamp.size > 0;
     store = Store{};
     store.loaded = true;
     store.file = file;
+    store.target = target;
     store.stamp = stamp;
-    if (!stamp.present) return;
-    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const HostKind kind = HostKindOf(target);
+    if (kind == HostKind::Missing) return;
+    if (kind != HostKind::Regular) {
+        // A device, FIFO or folder is never read, set aside or replaced.
+        store.refused = true;
+        store.notice = "The registry store " + file + " is not a regular file; the settings are not saved.";
+        return;
+    }
+    int fd = open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     struct stat st {};
     if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         if (fd >= 0) close(fd);
-        store.damaged = true;
+        store.refused = true;
+        store.notice = "The registry store " + file + " cannot be read; the settings are not saved.";
         return;
     }
     std::string text;
@@ -391,35 +489,57 @@ void Sync()
     }
     close(fd);
     text.resize(got);
-    if (st.st_size > MaxStoreBytes) store.damaged = true;
+    if (st.st_size > MaxStoreBytes || (text.empty() && hadContent)) store.damaged = true;
     Parse(text, store.keys, store.damaged);
+    if (store.damaged)
+        store.notice = "The registry store " + file + " could not be read in full; it will be kept as " + file +
+                       ".bad when the settings are next saved.";
 }
 
-// Writes a new state of the store; the memory copy changes only on success.
-bool Commit(const std::vector<Key>& keys)
+// Keeps the damaged store as .bad, still in place until the new one replaces it.
+bool SetAside(const std::string& target)
 {
-    const std::string& file = store.file;
-    if (!MakeParentFolders(file)) return false;
-    if (store.damaged) {
-        // Set a damaged store aside rather than overwrite what we could not read.
-        if (rename(file.c_str(), (file + ".bad").c_str()) != 0 && errno != ENOENT) return false;
-        store.damaged = false;
-    }
-    std::string temp = file + ".tmp";
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const std::string bad = target + ".bad";
+    if (unlink(bad.c_str()) != 0 && errno != ENOENT) return false;
+    if (link(target.c_str(), bad.c_str()) == 0 || errno == ENOENT) return true;
+    // Folders without hard links: a copy of the bytes.
+    std::string bytes;
+    int fd = open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return false;
-    bool ok = WriteAll(fd, Serialize(keys)) && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (ok && crashBeforeRename) {
+    char buf[65536];
+    ssize_t n = 0;
+    while ((n = read(fd, buf, sizeof buf)) > 0) bytes.append(buf, static_cast<size_t>(n));
+    close(fd);
+    return n == 0 && WriteWholeHost(bad, bytes, 0600);
+}
+
+// Writes a new state of the store whole; the memory copy changes only on
+// success. A damaged store is set aside only once its replacement is written.
+bool Commit(const KeyTable& keys)
+{
+    if (store.refused) return false;
+    const std::string& target = store.target;
+    if (!MakeParentFolders(target)) return false;
+    PendingFile file;
+    if (!BeginWhole(target, file, 0600)) return false;
+    if (!WriteAll(file.Fd, Serialize(keys))) {
+        Abandon(file);
+        return false;
+    }
+    if (crashBeforeRename) {
         crashBeforeRename = false;
+        Abandon(file);
         return false;
     }
-    if (!ok || rename(temp.c_str(), file.c_str()) != 0) {
-        unlink(temp.c_str());
+    if (store.damaged && !SetAside(target)) {
+        Abandon(file);
         return false;
     }
+    if (!CommitReplace(file)) return false;
+    store.damaged = false;
+    store.notice.clear();
     store.keys = keys;
-    store.stamp = StampOf(file);
+    store.stamp = StampOf(target);
     return true;
 }
 
@@ -427,8 +547,8 @@ const Value* Lookup(const RegKey& key, const std::string& name)
 {
     if (!key.Open) return nullptr;
     Sync();
-    Key* k = FindKey(store.keys, key.Path);
-    return k ? FindValue(*k, name) : nullptr;
+    Key* k = store.keys.Find(key.Path);
+    return k ? k->Find(name) : nullptr;
 }
 
 bool Put(const RegKey& key, const Value& value)
@@ -440,14 +560,14 @@ bool Put(const RegKey& key, const Value& value)
     if (const Value* same = Lookup(key, value.Name);
         same && same->Type == value.Type && same->Text == value.Text && same->Number == value.Number)
         return true;
-    std::vector<Key> keys = store.keys;
-    Key& k = FindKey(keys, key.Path) ? *FindKey(keys, key.Path) : AddKey(keys, key.Path);
-    if (Value* old = FindValue(k, value.Name)) {
+    KeyTable keys = store.keys;
+    Key& k = keys.Find(key.Path) ? *keys.Find(key.Path) : keys.Add(key.Path);
+    if (Value* old = k.Find(value.Name)) {
         std::string name = old->Name;
         *old = value;
         old->Name = name;
     } else {
-        k.Values.push_back(value);
+        k.Add(value);
     }
     return Commit(keys);
 }
@@ -459,10 +579,10 @@ bool RegOpenKey(const std::string& path, bool canCreate, RegKey& key)
     key = RegKey{};
     Sync();
     std::string canon = CanonicalKey(path);
-    if (!FindKey(store.keys, canon)) {
+    if (!store.keys.Find(canon)) {
         if (!canCreate) return false;
-        std::vector<Key> keys = store.keys;
-        AddKey(keys, canon);
+        KeyTable keys = store.keys;
+        keys.Add(canon);
         if (!Commit(keys)) return false;
     }
     key.Path = canon;
@@ -478,7 +598,7 @@ void RegCloseKey(RegKey& key)
 bool RegKeyExists(const std::string& path)
 {
     Sync();
-    return FindKey(store.keys, CanonicalKey(path)) != nullptr;
+    return store.keys.Find(CanonicalKey(path)) != nullptr;
 }
 
 RegType RegValueType(const RegKey& key, const std::string& name)
@@ -530,14 +650,10 @@ bool RegDeleteValue(const RegKey& key, const std::string& name)
 {
     if (!key.Open) return false;
     Sync();
-    std::vector<Key> keys = store.keys;
-    Key* k = FindKey(keys, key.Path);
-    if (!k) return true;
-    std::string upper = UpperAZ(name);
-    auto it =
-        std::find_if(k->Values.begin(), k->Values.end(), [&](const Value& v) { return UpperAZ(v.Name) == upper; });
-    if (it == k->Values.end()) return true;
-    k->Values.erase(it);
+    KeyTable keys = store.keys;
+    Key* k = keys.Find(key.Path);
+    if (!k || !k->Find(name)) return true;
+    k->Erase(name);
     return Commit(keys);
 }
 
@@ -550,6 +666,12 @@ void RegistryReset()
 void RegistrySimulateCrashBeforeRename(bool on)
 {
     crashBeforeRename = on;
+}
+
+std::string RegistryNotice()
+{
+    Sync();
+    return store.notice;
 }
 
 }  // namespace platform

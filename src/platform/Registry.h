@@ -1,7 +1,7 @@
 #pragma once
-// A file-backed HKEY_CURRENT_USER in the registry editor's REGEDIT4 text
-// format. Key paths are relative to HKEY_CURRENT_USER ("\SOFTWARE\Lumenade\");
-// key and value names are compared without regard to the case of a-z. Every
+// A file-backed HKEY_CURRENT_USER in the registry editor's text format:
+// REGEDIT4 in Windows-1252, or Version 5.00 in UTF-16LE when a text needs it. Key paths are relative to
+// HKEY_CURRENT_USER ("\SOFTWARE\Lumenade\"); key and value names are compared without regard to the case of a-z. Every
 // change is written at once: to a temporary file renamed over the store.
 
 #include <cstdint>
@@ -34,6 +34,10 @@ bool RegDeleteValue(const RegKey& key, const std::string& name);
 
 // Forgets the store held in memory; the next call reads the file again.
 void RegistryReset();
+
+// What the user should know about the store: empty when it reads whole;
+// otherwise that it is not a regular file or could not be read in full.
+std::string RegistryNotice();
 
 // For tests: the next write stops after the temporary file is written, as
 // if the process died before the rename.

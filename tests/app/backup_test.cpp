@@ -4,10 +4,16 @@
 
 #include <sys/stat.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "app/Composer.h"
 #include "app/Settings.h"
 #include "app_support.h"
 #include "platform/Files.h"
@@ -23,6 +29,18 @@ const std::string Header =
     std::string(44, '-') + "\r\n\r\n";
 const std::string Folder = "C:\\WINDOWS\\logos.bak\\";
 const std::string Batch = Folder + "restore.bat";
+
+Bytes ReadHostBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool HostFileExists(const std::string& path)
+{
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
+}
 
 std::string EightDigits(int32_t r)
 {
@@ -218,15 +236,19 @@ TEST_F(BackupTest, RestoreBringsBackTheStateRecordedFirst)
 
 TEST_F(BackupTest, RestoreCarriesOutAnEditedScriptAsFarAsItsLinesAllow)
 {
-    machine.WriteFile("C:\\SRC.BMP", {'s'});
+    machine.WriteFile(Folder + "00000042.bmp", {'s'});
     machine.WriteFile("C:\\A\\LOGO.SYS", {'k'});
     machine.WriteFile("C:\\B\\LOGOW.SYS", {'k'});
     machine.WriteFile("C:\\C\\LOGOS.SYS", {'g'});
     machine.WriteFile("C:\\D\\logo.sys", {'i'});
-    machine.WriteText(Batch, Header +
-                                 "COPY \"C:\\SRC.BMP\" C:\\E\\LOGO.SYS\r\n"       // one quoted path: nothing
-                                 "COPY \"C:\\NOPE.BMP\" \"C:\\A\\LOGO.SYS\"\r\n"  // no copy to restore from
-                                 "copy \"C:\\SRC.BMP\" \"  C:\\A\\LOGOS.SYS  \"\r\n"
+    machine.WriteText(Batch, Header + "COPY \"" + Folder +
+                                 "00000042.bmp\" C:\\E\\LOGO.SYS\r\n"  // one quoted path: nothing
+                                 "COPY \"" +
+                                 Folder +
+                                 "00000043.bmp\" \"C:\\A\\LOGO.SYS\"\r\n"  // no copy to restore from
+                                 "copy \"" +
+                                 Folder +
+                                 "00000042.bmp\" \"  C:\\A\\LOGOS.SYS  \"\r\n"
                                  "REM DEL  \"C:\\B\\LOGOW.SYS\"\r\n"
                                  "DEL  \"C:\\MISSING\\LOGO.SYS\"\r\n"
                                  "DEL  \"C:\\C\\LOGOS.SYS\"\n"
@@ -238,7 +260,7 @@ TEST_F(BackupTest, RestoreCarriesOutAnEditedScriptAsFarAsItsLinesAllow)
     EXPECT_TRUE(machine.Exists("C:\\B\\LOGOW.SYS"));
     EXPECT_FALSE(machine.Exists("C:\\C\\LOGOS.SYS"));
     EXPECT_FALSE(machine.Exists("C:\\D\\logo.sys"));
-    EXPECT_EQ(machine.ReadFile("C:\\SRC.BMP"), Bytes{'s'});
+    EXPECT_EQ(machine.ReadFile(Folder + "00000042.bmp"), Bytes{'s'});
 }
 
 TEST_F(BackupTest, RestoreTouchesNothingButLogoFiles)
@@ -290,4 +312,155 @@ TEST(BackupText, PosFromCountsFromOne)
     EXPECT_EQ(PosFrom(1, "z", "abc"), 0);
     EXPECT_EQ(PosFrom(1, "bc", "abc"), 2);
     EXPECT_EQ(PosFrom(1, "", "abc"), 0);
+}
+
+// A crafted restore.bat (on a disk image or a Wine prefix) must not turn
+// restore against the user: only the program's own copies go back, and only
+// onto logo locations of drive C:.
+TEST_F(BackupTest, CraftedScriptLinesAreRefused)
+{
+    const std::string own = Folder + "00000042.bmp";
+    machine.WriteFile(own, {'o', 'w', 'n'});
+    const std::string hostSecret = machine.Scratch() + "/secret";
+    std::ofstream(hostSecret) << "host secret";
+    const std::string hostLogo = machine.Scratch() + "/LOGOS.SYS";
+    std::ofstream(hostLogo) << "host logo";
+    machine.WriteFile("C:\\LOGO.SYS", {'l'});
+    machine.WriteFile("C:\\OTHER.BMP", {'x'});
+
+    struct Case {
+        const char* Label;
+        std::string Line;
+    };
+    const Case cases[] = {
+        {"host file as source", "COPY \"Z:" + hostSecret + "\" \"C:\\LOGO.SYS\""},
+        {"host path as source", "COPY \"" + hostSecret + "\" \"C:\\LOGO.SYS\""},
+        {"other file as source", "COPY \"C:\\OTHER.BMP\" \"C:\\LOGO.SYS\""},
+        {"climbing out of the backup folder", "COPY \"" + Folder + "..\\..\\OTHER.BMP\" \"C:\\LOGO.SYS\""},
+        {"logo name on drive Z:", "COPY \"" + own + "\" \"Z:" + hostLogo + "\""},
+        {"logo name as host path", "DEL  \"" + hostLogo + "\""},
+        {"logo name through Z:", "DEL  \"Z:" + hostLogo + "\""},
+    };
+    for (const Case& c : cases) {
+        machine.WriteText(Batch, Header + c.Line + "\r\n");
+        const RestoreReport report = RestoreLogos();
+        EXPECT_EQ(report.Failures.size(), 1u) << c.Label;
+        EXPECT_EQ(machine.ReadFile("C:\\LOGO.SYS"), Bytes{'l'}) << c.Label;
+        EXPECT_EQ(Text(ReadHostBytes(hostLogo)), "host logo") << c.Label;
+        EXPECT_EQ(Text(ReadHostBytes(hostSecret)), "host secret") << c.Label;
+    }
+    // The program's own copy onto a logo location still goes back.
+    machine.WriteText(Batch, Header + "COPY \"" + own + "\" \"C:\\LOGO.SYS\"\r\n");
+    const RestoreReport report = RestoreLogos();
+    EXPECT_TRUE(report.Recorded);
+    EXPECT_TRUE(report.Failures.empty());
+    EXPECT_EQ(machine.ReadFile("C:\\LOGO.SYS"), (Bytes{'o', 'w', 'n'}));
+}
+
+TEST_F(BackupTest, RestoreTellsWhatItCouldNotDo)
+{
+    RestoreReport nothing = RestoreLogos();
+    EXPECT_FALSE(nothing.Recorded);
+    EXPECT_TRUE(nothing.Failures.empty());
+
+    machine.WriteFile("C:\\LOGO.SYS", {'n', 'e', 'w'});
+    machine.WriteFile("C:\\WINDOWS\\LOGOS.SYS", {'n'});
+    ASSERT_EQ(chmod(machine.Host("C:\\WINDOWS\\LOGOS.SYS").c_str(), 0444), 0);
+    machine.WriteFile(Folder + "00000002.bmp", {'o'});
+    machine.WriteText(Batch, Header + "COPY \"" + Folder + "00000001.bmp\" \"C:\\LOGO.SYS\"\r\nCOPY \"" + Folder +
+                                 "00000002.bmp\" \"C:\\WINDOWS\\LOGOS.SYS\"\r\n");
+    const RestoreReport report = RestoreLogos();
+    EXPECT_TRUE(report.Recorded);
+    ASSERT_EQ(report.Failures.size(), 2u);
+    EXPECT_NE(report.Failures[0].find("\"C:\\LOGO.SYS\""), std::string::npos);
+    EXPECT_NE(report.Failures[0].find("missing"), std::string::npos) << report.Failures[0];
+    EXPECT_NE(report.Failures[1].find("LOGOS.SYS"), std::string::npos);
+    EXPECT_NE(report.Failures[1].find("read-only"), std::string::npos) << report.Failures[1];
+    EXPECT_EQ(machine.ReadFile("C:\\LOGO.SYS"), (Bytes{'n', 'e', 'w'}));
+}
+
+// A logo, backup folder or logo target that is a symbolic link is never
+// read through or written through.
+TEST_F(BackupTest, SymbolicLinksAreNeitherCopiedNorReplaced)
+{
+    const std::string dotfile = machine.Scratch() + "/bashrc";
+    std::ofstream(dotfile) << "export PATH";
+    ASSERT_EQ(symlink(dotfile.c_str(), machine.Host("C:\\LOGO.SYS").c_str()), 0);
+
+    std::string why;
+    EXPECT_FALSE(BackupLogo(LogoPath(LogoStartup), &why));
+    EXPECT_NE(why.find("symbolic link"), std::string::npos) << why;
+    EXPECT_EQ(BackupFiles(), std::vector<std::string>{}) << "no copy of the linked file";
+
+    // Restore onto the link leaves the linked file alone.
+    machine.WriteFile(Folder + "00000007.bmp", {'b', 'm', 'p'});
+    machine.WriteText(Batch, Header + "COPY \"" + Folder + "00000007.bmp\" \"C:\\LOGO.SYS\"\r\n");
+    EXPECT_EQ(RestoreLogos().Failures.size(), 1u);
+    EXPECT_EQ(Text(ReadHostBytes(dotfile)), "export PATH");
+
+    // A backup folder that is a link is refused as well.
+    const std::string elsewhere = machine.Scratch() + "/elsewhere";
+    ASSERT_EQ(mkdir(elsewhere.c_str(), 0777), 0);
+    std::remove(machine.Host(Batch).c_str());
+    std::remove(machine.Host(Folder + "00000007.bmp").c_str());
+    ASSERT_EQ(rmdir(machine.Host(Folder).c_str()), 0);
+    ASSERT_EQ(symlink(elsewhere.c_str(), machine.Host("C:\\WINDOWS\\logos.bak").c_str()), 0);
+    EXPECT_FALSE(BackupLogo(LogoPath(LogoTurnOff), &why));
+    EXPECT_NE(why.find("symbolic link"), std::string::npos) << why;
+    EXPECT_FALSE(HostFileExists(elsewhere + "/restore.bat"));
+}
+
+TEST_F(BackupTest, LogoIsNotTouchedWithoutARecordedOriginal)
+{
+    Save8("C:\\PIC.PNG", 320, 400, {{0, 0, 0}}, [](int32_t, int32_t) { return 0; });
+    machine.WriteFile("C:\\LOGO.SYS", {'o', 'r', 'g'});
+    struct Case {
+        const char* Label;
+        std::function<void()> Arrange;
+        const char* Reason;
+    };
+    const Case cases[] = {
+        {"read-only restore.bat",
+         [&] {
+             machine.WriteText(Batch, Header);
+             ASSERT_EQ(chmod(machine.Host(Batch).c_str(), 0444), 0);
+         },
+         "read-only"},
+        {"restore.bat over 1 MiB", [&] { machine.WriteText(Batch, "REM " + std::string(1 << 20, 'x')); }, "1 MiB"},
+        {"restore.bat is a folder", [&] { ASSERT_TRUE(ForceFolders(Batch)); }, "folder"},
+    };
+    for (const Case& c : cases) {
+        c.Arrange();
+        std::string why;
+        EXPECT_FALSE(SetLogo("C:\\PIC.PNG", LogoStartup, &why)) << c.Label;
+        EXPECT_NE(why.find(c.Reason), std::string::npos) << c.Label << ": " << why;
+        EXPECT_EQ(machine.ReadFile("C:\\LOGO.SYS"), (Bytes{'o', 'r', 'g'})) << c.Label;
+        EXPECT_EQ(BackupFiles().size(), 1u) << c.Label << ": no copy left behind";
+        chmod(machine.Host(Batch).c_str(), 0644);
+        std::remove(machine.Host(Batch).c_str());
+        rmdir(machine.Host(Batch).c_str());
+    }
+    EXPECT_TRUE(SetLogo("C:\\PIC.PNG", LogoStartup));
+    EXPECT_EQ(machine.ReadFile("C:\\LOGO.SYS").size(), 129078u);
+}
+
+TEST_F(BackupTest, BatchSyntaxNeverReachesTheScript)
+{
+    for (const char* folder : {"C:\\x\" & echo owned & rem \"\\", "C:\\100%\\", "C:\\a|b\\", "C:\\a<b\\", "C:\\a>b\\",
+                               "C:\\a^b\\", "C:\\a\rb\\"}) {
+        SetLogoFolder(LogoTurnOff, folder);
+        std::string why;
+        EXPECT_FALSE(BackupLogo(LogoPath(LogoTurnOff), &why)) << folder;
+        EXPECT_FALSE(why.empty());
+        EXPECT_FALSE(machine.Exists(Batch)) << folder;
+    }
+    EXPECT_TRUE(IsBatchSafe("C:\\Program Files\\Logos (old)\\"));
+}
+
+TEST_F(BackupTest, ExclusiveCopyNeverOverwritesAnotherBackup)
+{
+    machine.WriteFile("C:\\LOGO.SYS", {'n'});
+    machine.WriteFile(Folder + "12345678.bmp", {'t', 'h', 'e', 'i', 'r', 's'});
+    EXPECT_FALSE(platform::CopyFile("C:\\LOGO.SYS", Folder + "12345678.bmp", true));
+    EXPECT_EQ(machine.ReadFile(Folder + "12345678.bmp"), (Bytes{'t', 'h', 'e', 'i', 'r', 's'}));
 }

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <random>
 #include <vector>
@@ -143,4 +146,17 @@ TEST(Catalogue, WarehouseNames)
     EXPECT_EQ(WarehouseName("C:\\pics\\picture.jpg"), "picture.png");
     EXPECT_EQ(WarehouseName("Z:\\home\\x\\noext"), "noext.png");
     EXPECT_EQ(WarehouseName("a.b.tif"), "a.b.png");
+}
+
+TEST(Catalogue, ThingsNamedLikePicturesAreNotListed)
+{
+    TempMachine m;
+    m.WriteFile("C:\\Logos\\real.png", std::vector<uint8_t>(10));
+    const std::string folder = m.Host("C:\\Logos");
+    ASSERT_EQ(mkdir((folder + "/folder.png").c_str(), 0777), 0);
+    ASSERT_EQ(mkfifo((folder + "/pipe.png").c_str(), 0644), 0);
+    ASSERT_EQ(symlink((folder + "/gone").c_str(), (folder + "/dangling.png").c_str()), 0);
+    ScanWarehouse("C:\\Logos");
+    EXPECT_EQ(Names(), std::vector<std::string>{"real.png"});
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(RandomWarehouseFile("C:\\Logos"), "C:\\Logos\\real.png");
 }

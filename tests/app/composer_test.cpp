@@ -195,6 +195,29 @@ TEST(DrawMessage, EachCornerHoldsTheOutlinedLineOverATransparentBackground)
     }
 }
 
+// A line wider than the logo shows the same pixels however long it goes on;
+// only what can show is measured and drawn.
+TEST(DrawMessage, EndlessLineDrawsWhatShowsOfIt)
+{
+    if (!FontAvailable()) GTEST_SKIP() << "no font for Arial";
+    ErrResetState();
+    const std::string wide = "The quick brown fox jumps over the lazy dog, and on and on";
+    const std::string endless = wide + std::string(1000000, 'x');
+    for (int32_t corner = 0; corner < 4; ++corner) {
+        Limg a, b;
+        MakeCanvas(a);
+        MakeCanvas(b);
+        SetRandomSeed(SeedFor(4, corner));
+        DrawMessage(a, wide);
+        SetRandomSeed(SeedFor(4, corner));
+        DrawMessage(b, endless);
+        EXPECT_EQ(ErrGet(), 0);
+        EXPECT_TRUE(std::equal(a.Data, a.Data + 320 * 400, b.Data)) << "corner " << corner;
+        ImgFree(a);
+        ImgFree(b);
+    }
+}
+
 TEST(DrawMessage, BlankLineDrawsNothingAndDrawsNoCorner)
 {
     ErrResetState();
@@ -290,8 +313,8 @@ TEST_F(ComposerTest, OldLogoIsReplacedUnderItsOwnNameWithNoTemporaryLeft)
 {
     ASSERT_TRUE(platform::CreateDirectory("C:\\STORE"));
     Save8("C:\\STORE\\pic.png", 320, 400, {Black, White}, [](int32_t x, int32_t) { return x & 1; });
-    // The host file is lower case; the logo path is upper case. A stale
-    // temporary name of the user's is taken over as well.
+    // The host file is lower case; the logo path is upper case. The user's
+    // own LOGO.BMP (a hand-made logo's usual name) is not a temporary file.
     machine.WriteFile("C:\\logo.sys", {'o', 'l', 'd'});
     machine.WriteFile("C:\\LOGO.bmp", {'u'});
     SetLogoMessages(LogoStartup, "");
@@ -308,23 +331,27 @@ TEST_F(ComposerTest, OldLogoIsReplacedUnderItsOwnNameWithNoTemporaryLeft)
               1);
     EXPECT_EQ(std::count_if(names.begin(), names.end(),
                             [](const std::string& n) { return strcasecmp(n.c_str(), "logo.bmp") == 0; }),
-              0);
+              1);
+    EXPECT_EQ(machine.ReadFile("C:\\LOGO.bmp"), Bytes{'u'});
+    EXPECT_EQ(std::count_if(names.begin(), names.end(), [](const std::string& n) { return n.rfind(".~", 0) == 0; }), 0);
     LogoFile logo;
     ASSERT_TRUE(ParseLogo(machine.ReadFile("C:\\LOGO.SYS"), logo));
     EXPECT_EQ(logo.IndexAt(1, 0), 1);
     EXPECT_EQ(logo.IndexAt(2, 0), 0);
 }
 
-TEST_F(ComposerTest, ReadOnlyLogoStaysAndTheNewPictureWaitsBesideIt)
+TEST_F(ComposerTest, ReadOnlyLogoStaysAndNothingIsLeftBesideIt)
 {
     ASSERT_TRUE(platform::CreateDirectory("C:\\STORE"));
     Save8("C:\\STORE\\pic.png", 320, 400, {Black}, [](int32_t, int32_t) { return 0; });
     machine.WriteFile("C:\\LOGO.SYS", {'o', 'l', 'd'});
     ASSERT_EQ(chmod(machine.Host("C:\\LOGO.SYS").c_str(), 0444), 0);
 
-    EXPECT_FALSE(MakeLogo("C:\\STORE\\pic.png", "C:\\LOGO.SYS", ""));
+    std::string why;
+    EXPECT_FALSE(MakeLogo("C:\\STORE\\pic.png", "C:\\LOGO.SYS", "", &why));
+    EXPECT_NE(why.find("read-only"), std::string::npos) << why;
     EXPECT_EQ(machine.ReadFile("C:\\LOGO.SYS"), (Bytes{'o', 'l', 'd'}));
-    EXPECT_EQ(machine.ReadFile("C:\\LOGO.bmp").size(), LogoFileSize);
+    EXPECT_EQ(platform::FindFiles("C:\\*").size(), 3u) << "LOGO.SYS, STORE and WINDOWS only";
 }
 
 TEST_F(ComposerTest, LogoThatCannotBeSavedChangesNothing)

@@ -477,7 +477,7 @@ TEST_F(ImportTest, FilesThatAreNoStillPicturesAreRefusedWithAMessage)
     for (const Rgb& c : still.Pixels) ASSERT_EQ(c, Black);
 }
 
-TEST_F(ImportTest, FailedLibraryStepSkipsTheFileSilently)
+TEST_F(ImportTest, FailedLibraryStepIsToldAndTheNextFileImported)
 {
     // The header is whole, the pixels are cut short: the information reads, the load fails.
     Save24("C:\\PICS\\cut.bmp", 64, 64, [](int32_t, int32_t) { return Red; });
@@ -487,7 +487,8 @@ TEST_F(ImportTest, FailedLibraryStepSkipsTheFileSilently)
     Save24("C:\\PICS\\ok.bmp", 8, 8, [](int32_t, int32_t) { return Red; });
 
     const AddResult r = AddFiles({"C:\\PICS\\cut.bmp", "C:\\PICS\\ok.bmp"});
-    EXPECT_TRUE(ui.Errors.empty());
+    ASSERT_EQ(ui.Errors.size(), 1u);
+    EXPECT_EQ(ui.Errors[0].rfind("Couldn't add \"cut.bmp\": ", 0), 0u) << ui.Errors[0];
     ASSERT_EQ(r.Results.size(), 2u);
     EXPECT_EQ(r.Results[0].Outcome, ImportOutcome::Failed);
     EXPECT_NE(r.Results[0].Error, 0);
@@ -495,13 +496,14 @@ TEST_F(ImportTest, FailedLibraryStepSkipsTheFileSilently)
     EXPECT_FALSE(platform::FileExists(warehouse + "cut.png"));
 }
 
-TEST_F(ImportTest, WarehouseThatCannotBeMadeFailsSilently)
+TEST_F(ImportTest, WarehouseThatCannotBeMadeIsTold)
 {
     machine.WriteText("C:\\BLOCKED", "a file in the way");
     Settings.LogosDir = "C:\\BLOCKED\\logos\\";
     Save24("C:\\PICS\\a.bmp", 8, 8, [](int32_t, int32_t) { return Red; });
     const AddResult r = AddFiles({"C:\\PICS\\a.bmp"});
-    EXPECT_TRUE(ui.Errors.empty());
+    ASSERT_EQ(ui.Errors.size(), 1u);
+    EXPECT_EQ(ui.Errors[0].rfind("Couldn't add \"a.bmp\": ", 0), 0u) << ui.Errors[0];
     EXPECT_EQ(r.Failed, 1);
     EXPECT_EQ(Text(machine.ReadFile("C:\\BLOCKED")), "a file in the way");
 }

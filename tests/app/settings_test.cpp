@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
+#include "platform/WholeFile.h"
 #include "support/TempMachine.h"
 
 namespace {
@@ -117,10 +120,12 @@ TEST_F(SettingsTest, SaveThenLoadKeepsEverything)
 
 TEST_F(SettingsTest, UnwritableRegistryStillGivesNormalisedSettings)
 {
-    Store("\"LogosDir\"=\"D:\\\\Logos\"\r\n");
-    // A folder in place of the temporary file makes every write fail.
-    std::string temp = machine.RegistryFile() + ".tmp";
-    ASSERT_EQ(platform::CreateDirectory(temp), true);
+    // A damaged store is set aside before its first rewrite; a folder that
+    // holds a file in place of the .bad name makes every write fail.
+    Store("\"LogosDir\"=\"D:\\\\Logos\"\r\nnot a value\r\n");
+    const std::string bad = machine.RegistryFile() + ".bad";
+    ASSERT_EQ(mkdir(bad.c_str(), 0700), 0);
+    ASSERT_TRUE(platform::WriteWholeHost(bad + "/keep", "x"));
     EXPECT_FALSE(LoadSettings());
     EXPECT_EQ(Settings.LogosDir, "D:\\Logos\\");
     EXPECT_EQ(Settings.StartupDir, "C:\\");

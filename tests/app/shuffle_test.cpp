@@ -105,17 +105,17 @@ TEST_F(ShuffleTest, RandomDrawsComeInTheirFixedOrder)
     SetLogoMessages(LogoTurnOff, "x\r\ny\r\n");
 
     for (int32_t seed : {1, 2, 3, 1000, -77}) {
-        // Per logo: the entry; a backup name the first time its file exists; the
-        // line; the corner when the line is not blank.
+        // First a backup name for each logo file that exists; then per logo:
+        // the entry, the line, the corner when the line is not blank.
         Lcg model(seed);
-        const int32_t e0 = model.Next(3);
         const std::string name0 = EightDigits(model.Next(100000000));
+        const std::string name2 = EightDigits(model.Next(100000000));
+        const int32_t e0 = model.Next(3);
         model.Next(1);
         model.Next(4);
         const int32_t e1 = model.Next(3);
         model.Next(1);
         const int32_t e2 = model.Next(3);
-        const std::string name2 = EightDigits(model.Next(100000000));
         if (model.Next(3) < 2) model.Next(4);
 
         SetRandomSeed(seed);

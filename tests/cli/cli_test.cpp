@@ -548,3 +548,97 @@ TEST_F(Cli, AnimatedStartupLogoItsInfoAndItsPreview)
     EXPECT_EQ(wrongOut.Status, 1);
     EXPECT_NE(wrongOut.Err.find(".gif or .png"), std::string::npos) << wrongOut.Err;
 }
+
+TEST_F(Cli, ReadOnlyCommandsWriteNothing)
+{
+    const std::string pic = Picture("p.bmp", 40, 30);
+    const std::vector<std::vector<std::string>> readers = {
+        {"list"}, {"paths"}, {"info", pic}, {"config"}, {"config", "LogosDir"}, {"convert", pic, pic + ".png"}};
+    for (const auto& args : readers) {
+        EXPECT_EQ(Run(args).Status, 0) << args[0];
+        EXPECT_FALSE(HostExists(machine.RegistryFile())) << args[0] << " created the store";
+    }
+    ASSERT_EQ(Run({"config", "GrabDir", "C:\\pics"}).Status, 0);
+    const std::string store = ReadHost(machine.RegistryFile());
+    struct stat before {};
+    ASSERT_EQ(stat(machine.RegistryFile().c_str(), &before), 0);
+    for (const auto& args : readers) EXPECT_EQ(Run(args).Status, 0) << args[0];
+    struct stat after {};
+    ASSERT_EQ(stat(machine.RegistryFile().c_str(), &after), 0);
+    EXPECT_EQ(ReadHost(machine.RegistryFile()), store);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "the store was rewritten";
+}
+
+TEST_F(Cli, RestoreSaysWhatItDid)
+{
+    Outcome nothing = Run({"restore"});
+    EXPECT_EQ(nothing.Status, 0) << nothing.Err;
+    EXPECT_EQ(nothing.Out, "Nothing to restore: no logo was changed yet.\n");
+    EXPECT_EQ(Run({"config", "AutoChange"}).Out, "false\n") << "restore turns the automatic change off";
+
+    machine.WriteText("C:\\WINDOWS\\logos.bak\\restore.bat",
+                      "COPY \"C:\\WINDOWS\\logos.bak\\00000001.bmp\" \"C:\\LOGO.SYS\"\r\n");
+    Outcome missing = Run({"restore"});
+    EXPECT_EQ(missing.Status, 1);
+    EXPECT_NE(missing.Err.find("\"C:\\LOGO.SYS\""), std::string::npos) << missing.Err;
+    EXPECT_NE(missing.Err.find("missing"), std::string::npos) << missing.Err;
+    EXPECT_EQ(missing.Out, "");
+}
+
+TEST_F(Cli, ShuffleThatFailsNeverSaysTheLogosAreSet)
+{
+    ASSERT_EQ(Run({"add", Picture("a.bmp", 64, 48)}).Status, 0);
+    machine.WriteText("C:\\LOGO.SYS", "original");
+    machine.WriteText("C:\\WINDOWS\\logos.bak\\restore.bat", "REM\r\n");
+    ASSERT_EQ(chmod(machine.Host("C:\\WINDOWS\\logos.bak\\restore.bat").c_str(), 0444), 0);
+    Outcome shuffle = Run({"shuffle"});
+    EXPECT_EQ(shuffle.Status, 1);
+    EXPECT_EQ(shuffle.Out.find("logos are set"), std::string::npos) << shuffle.Out;
+    EXPECT_NE(shuffle.Err.find("read-only"), std::string::npos) << shuffle.Err;
+    EXPECT_EQ(ReadHost(machine.DriveC() + "/LOGO.SYS"), "original");
+    EXPECT_FALSE(HostExists(machine.DriveC() + "/WINDOWS/LOGOW.SYS"));
+}
+
+TEST_F(Cli, LogoFoldersCannotCarryBatchSyntax)
+{
+    for (const char* value : {"C:\\x\" & echo owned & rem \"\\", "C:\\50%", "C:\\a|b"}) {
+        Outcome config = Run({"config", "StartupDir", value});
+        EXPECT_EQ(config.Status, 1) << value;
+        EXPECT_NE(config.Err.find("StartupDir cannot hold"), std::string::npos) << config.Err;
+    }
+    EXPECT_EQ(Run({"config", "StartupDir"}).Out, "C:\\\n");
+}
+
+TEST_F(Cli, PictureTooLargeToImportSaysSoWithSizeAndLimit)
+{
+    if (std::string(LUM_PYTHON).empty()) GTEST_SKIP() << "no Python to make the picture";
+    // A 20000 x 20000 black PNG of 1 bit per pixel: small on disk, 1.2 GB to import.
+    const std::string huge = machine.Scratch() + "/huge.png";
+    const std::string script =
+        "import struct,zlib,sys\n"
+        "w=h=20000\n"
+        "row=b'\\x00'*(1+w//8)\n"
+        "c=zlib.compressobj(9)\n"
+        "d=b''.join(c.compress(row) for _ in range(h))+c.flush()\n"
+        "k=lambda t,b:struct.pack('>I',len(b))+t+b+struct.pack('>I',zlib.crc32(t+b))\n"
+        "open(sys.argv[1],'wb').write(b'\\x89PNG\\r\\n\\x1a\\n'+k(b'IHDR',struct.pack('>IIBBBBB',w,h,1,0,0,0,0))"
+        "+k(b'IDAT',d)+k(b'IEND',b''))\n";
+    ASSERT_EQ(Spawn({LUM_PYTHON, "-c", script, huge}, machine.Scratch()).Status, 0);
+    Outcome add = Run({"add", huge});
+    EXPECT_EQ(add.Status, 1);
+    EXPECT_EQ(add.Err, "\"huge.png\" is too large to import: 20000 x 20000 pixels (1145 MB); the limit is 1024 MB.\n");
+    EXPECT_FALSE(HostExists(Warehouse("huge.png")));
+}
+
+TEST_F(Cli, StoreThatIsNotARegularFileIsLeftAlone)
+{
+    const std::string fifo = machine.Scratch() + "/store.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    Outcome config = RunOn(machine.DriveC(), fifo, {"config", "GrabDir", "C:\\x"});
+    EXPECT_EQ(config.Status, 1);
+    EXPECT_NE(config.Err.find("not a regular file"), std::string::npos) << config.Err;
+    struct stat st {};
+    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_FALSE(HostExists(fifo + ".bad"));
+}

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -200,3 +204,23 @@ TEST_F(ErrorsTest, TooManyLabelsFailWithTheAllocationCode)
 }
 
 }  // namespace
+
+// The leak report runs as the program ends, after other static objects are
+// gone; it must still find the trace file through the drive table.
+TEST_F(ErrorsTest, LeakReportAtProgramEndReachesTheTrace)
+{
+    machine.WriteText("C:\\trace.txt", "");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ErrSetTrace(true);
+        uint8_t* block = nullptr;
+        MemAlloc(block, 16);
+        MemName(block, "LeakTest", "block");
+        std::exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status)) << "status " << status;
+    EXPECT_NE(TraceText().find("Unallocated memory:"), std::string::npos) << TraceText();
+}

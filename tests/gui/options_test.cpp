@@ -8,6 +8,8 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 
 #include "GuiSupport.h"
@@ -89,6 +91,21 @@ TEST_F(SetTest, ChosenLogoIndexWritesThatLogoFile)
     EXPECT_FALSE(Machine.Exists("C:\\LOGO.SYS"));
     EXPECT_FALSE(Machine.Exists("C:\\WINDOWS\\LOGOW.SYS"));
     EXPECT_EQ(w.SelectedName(), "a.png") << "the window is left as it was";
+}
+
+TEST_F(SetTest, LogoWhoseOriginalCannotBeRecordedIsLeftAndTheReasonShown)
+{
+    MakeWarehouseImage("a.png");
+    Machine.WriteText("C:\\LOGO.SYS", "original");
+    Machine.WriteText("C:\\WINDOWS\\logos.bak\\restore.bat", "REM\r\n");
+    ASSERT_EQ(chmod(Machine.Host("C:\\WINDOWS\\logos.bak\\restore.bat").c_str(), 0444), 0);
+    TForm1& w = Start();
+    w.SelectByName("a.png");
+    OnForms([](QDialog&) { return int(QDialog::Accepted); });
+    QTest::mouseClick(w.Button(1), Qt::LeftButton);
+    ASSERT_EQ(Script.Errors.size(), 1u);
+    EXPECT_NE(Script.Errors[0].find("read-only"), std::string::npos) << Script.Errors[0];
+    EXPECT_EQ(Machine.ReadFile("C:\\LOGO.SYS"), (std::vector<uint8_t>{'o', 'r', 'i', 'g', 'i', 'n', 'a', 'l'}));
 }
 
 TEST_F(SetTest, CancelWritesNothingAndNoStoredImageShowsNothing)

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <iterator>
 
@@ -204,4 +206,127 @@ TEST(Registry, UnchangedValueIsNotWrittenAgain)
     EXPECT_EQ(ReadHost(m.RegistryFile()), edited);
     EXPECT_TRUE(RegWriteInteger(key, "LogosDir", 1)) << "another type is a change";
     EXPECT_NE(ReadHost(m.RegistryFile()), edited);
+}
+
+TEST(Registry, WrittenInTheEncodingWindowsReads)
+{
+    TempMachine m;
+    RegKey key;
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Lumenade", true, key));
+    ASSERT_TRUE(RegWriteString(key, "StartupMsgs", "Caf\xC3\xA9"));
+    std::string text = ReadHost(m.RegistryFile());
+    EXPECT_EQ(text.rfind("REGEDIT4\r\n", 0), 0u);
+    EXPECT_NE(text.find("\"Caf\xE9\""), std::string::npos) << "Windows-1252, as regedit of Windows 9x imports";
+
+    // A text outside Windows-1252 makes the whole store Version 5.00 in UTF-16LE.
+    ASSERT_TRUE(RegWriteString(key, "TurnOffMsg", "\xD0\x96\r\nnext"));
+    text = ReadHost(m.RegistryFile());
+    ASSERT_EQ(text.rfind("\xFF\xFE", 0), 0u);
+    const std::string header = "Windows Registry Editor Version 5.00";
+    std::string wide;
+    for (char c : header) wide += std::string{c, '\0'};
+    EXPECT_EQ(text.substr(2, wide.size()), wide);
+
+    RegistryReset();
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Lumenade", false, key));
+    std::string s;
+    EXPECT_TRUE(RegReadString(key, "StartupMsgs", s));
+    EXPECT_EQ(s, "Caf\xC3\xA9");
+    EXPECT_TRUE(RegReadString(key, "TurnOffMsg", s));
+    EXPECT_EQ(s, "\xD0\x96\r\nnext");
+    EXPECT_EQ(RegistryNotice(), "");
+}
+
+TEST(Registry, ReadsVersion5AndEarlierUtf8Stores)
+{
+    TempMachine m;
+    // What "wine regedit /E" writes.
+    const std::string v5 =
+        "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Lumenade]\r\n"
+        "\"LogosDir\"=\"C:\\\\Bilder \xC3\xBC\\\\\"\r\n\"AutoChange\"=dword:00000000\r\n";
+    std::string bytes = "\xFF\xFE";
+    for (size_t i = 0; i < v5.size();) {
+        const auto b = static_cast<unsigned char>(v5[i]);
+        if (b == 0xC3) {  // the one two-byte character above
+            bytes += std::string{static_cast<char>(0xC0 | (v5[i + 1] & 0x3F)), '\0'};
+            i += 2;
+        } else {
+            bytes += std::string{v5[i], '\0'};
+            ++i;
+        }
+    }
+    WriteHost(m.RegistryFile(), bytes);
+    RegKey key;
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Lumenade", false, key));
+    std::string s;
+    EXPECT_TRUE(RegReadString(key, "LogosDir", s));
+    EXPECT_EQ(s, "C:\\Bilder \xC3\xBC\\");
+    EXPECT_EQ(RegistryNotice(), "");
+
+    WriteHost(m.RegistryFile(),
+              "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Lumenade]\r\n\"GrabDir\"=\"C:\\\\\xC3\xBC\"\r\n");
+    RegistryReset();
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Lumenade", false, key));
+    EXPECT_TRUE(RegReadString(key, "GrabDir", s));
+    EXPECT_EQ(s, "C:\\\xC3\xBC");
+}
+
+TEST(Registry, StoreThatIsNotARegularFileIsNeitherReadNorReplaced)
+{
+    TempMachine m;
+    ASSERT_EQ(mkfifo(m.RegistryFile().c_str(), 0644), 0);
+    RegKey key;
+    EXPECT_FALSE(RegOpenKey("\\SOFTWARE\\Lumenade", true, key));
+    EXPECT_NE(RegistryNotice().find("not a regular file"), std::string::npos);
+    struct stat st {};
+    ASSERT_EQ(lstat(m.RegistryFile().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_FALSE(HostExists(m.RegistryFile() + ".bad"));
+}
+
+TEST(Registry, StoreEmptiedUnderneathIsDamagedNotEmpty)
+{
+    TempMachine m;
+    RegKey key;
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Lumenade", true, key));
+    ASSERT_TRUE(RegWriteString(key, "GrabDir", "C:\\x\\"));
+    const std::string before = ReadHost(m.RegistryFile());
+    WriteHost(m.RegistryFile(), "");
+    EXPECT_FALSE(RegValueExists(key, "GrabDir"));
+    EXPECT_NE(RegistryNotice(), "");
+    ASSERT_TRUE(RegWriteString(key, "LogosDir", "C:\\y\\"));
+    EXPECT_TRUE(HostExists(m.RegistryFile() + ".bad")) << "the empty file is set aside, not taken as the store";
+}
+
+TEST(Registry, LargeStoreReadsEveryKeyAndValue)
+{
+    TempMachine m;
+    std::string text = "REGEDIT4\r\n\r\n";
+    for (int k = 0; k < 20000; ++k) text += "[HKEY_CURRENT_USER\\Software\\K" + std::to_string(k) + "]\r\n";
+    text += "[HKEY_CURRENT_USER\\Software\\Many]\r\n";
+    for (int v = 0; v < 50000; ++v) text += "\"V" + std::to_string(v) + "\"=dword:" + "00000001\r\n";
+    WriteHost(m.RegistryFile(), text);
+    RegKey key;
+    EXPECT_TRUE(RegKeyExists("\\SOFTWARE\\K19999"));
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\MANY", false, key));
+    int32_t n = 0;
+    EXPECT_TRUE(RegReadInteger(key, "v49999", n));
+    EXPECT_EQ(n, 1);
+}
+
+TEST(Registry, DamagedStoreIsSetAsideOnlyOnceItsReplacementIsWritten)
+{
+    TempMachine m;
+    const std::string damaged = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Lumenade]\r\n\"A\"=\"1\"\r\nbroken\r\n";
+    WriteHost(m.RegistryFile(), damaged);
+    RegKey key;
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Lumenade", false, key));
+    RegistrySimulateCrashBeforeRename(true);
+    EXPECT_FALSE(RegWriteString(key, "B", "2"));
+    EXPECT_EQ(ReadHost(m.RegistryFile()), damaged);
+    EXPECT_FALSE(HostExists(m.RegistryFile() + ".bad")) << "nothing set aside for a replacement never written";
+    RegistryReset();
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Lumenade", false, key));
+    std::string s;
+    EXPECT_TRUE(RegReadString(key, "A", s)) << "the next run still reads what it could";
 }

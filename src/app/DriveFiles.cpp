@@ -94,11 +94,11 @@ bool OpenLogoDrives(platform::DriveSession& session, bool writeRunEntry, bool& r
 
 std::string DriveDescription(char letter)
 {
-    const std::string spec = platform::DriveImage(letter);
-    if (spec.empty()) return "folder " + platform::DriveFolder(letter);
+    const std::string imageArg = platform::DriveImage(letter);
+    if (imageArg.empty()) return "folder " + platform::DriveFolder(letter);
     platform::DiskImage image;
     std::string error;
-    if (!platform::OpenDiskImage(spec, image, error)) return "image " + spec;
+    if (!platform::OpenDiskImage(imageArg, image, error)) return "image " + imageArg;
     return image.Kind() + " (" + image.FileSystem + "): " + image.File;
 }
 
@@ -107,8 +107,8 @@ std::string NoWindowsWarning()
     const bool windows =
         platform::FileExists("C:\\IO.SYS") || platform::FileExists("C:\\MSDOS.SYS") || FolderExists(WindowsFolder());
     if (windows) return {};
-    const std::string spec = platform::DriveImage('C');
-    const std::string where = spec.empty() ? "the folder " + platform::DriveFolder('C') : "the image " + spec;
+    const std::string imageArg = platform::DriveImage('C');
+    const std::string where = imageArg.empty() ? "the folder " + platform::DriveFolder('C') : "the image " + imageArg;
     return "Warning: drive C: (" + where + ") holds no Windows 95/98 (no IO.SYS, MSDOS.SYS or Windows folder).";
 }
 

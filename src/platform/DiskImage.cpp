@@ -266,22 +266,22 @@ std::string DiskImage::MtoolsTarget() const
     return MtoolsImage(File, Offset);
 }
 
-bool SplitImageSpec(const std::string& spec, std::string& file, int& partition)
+bool SplitImageSpec(const std::string& imageArg, std::string& file, int& partition)
 {
     struct stat st {};
-    if (!spec.empty() && stat(spec.c_str(), &st) == 0) {
-        file = spec;
+    if (!imageArg.empty() && stat(imageArg.c_str(), &st) == 0) {
+        file = imageArg;
         partition = 0;
         return S_ISREG(st.st_mode);
     }
-    size_t colon = spec.find_last_of(':');
-    if (colon == std::string::npos || colon + 1 >= spec.size() || spec.size() - colon > 4) return false;
+    size_t colon = imageArg.find_last_of(':');
+    if (colon == std::string::npos || colon + 1 >= imageArg.size() || imageArg.size() - colon > 4) return false;
     int n = 0;
-    for (size_t i = colon + 1; i < spec.size(); ++i) {
-        if (spec[i] < '0' || spec[i] > '9') return false;
-        n = n * 10 + (spec[i] - '0');
+    for (size_t i = colon + 1; i < imageArg.size(); ++i) {
+        if (imageArg[i] < '0' || imageArg[i] > '9') return false;
+        n = n * 10 + (imageArg[i] - '0');
     }
-    std::string name = spec.substr(0, colon);
+    std::string name = imageArg.substr(0, colon);
     if (n < 1 || stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     file = name;
     partition = n;
@@ -312,12 +312,12 @@ ForeignFormat DetectForeignFormat(const std::string& file)
     return found;
 }
 
-bool OpenDiskImage(const std::string& spec, DiskImage& image, std::string& error)
+bool OpenDiskImage(const std::string& imageArg, DiskImage& image, std::string& error)
 {
     image = DiskImage{};
     int wanted = 0;
-    if (!SplitImageSpec(spec, image.File, wanted)) {
-        error = spec + ": no such image file";
+    if (!SplitImageSpec(imageArg, image.File, wanted)) {
+        error = imageArg + ": no such image file";
         return false;
     }
     const std::string name = BaseName(image.File);

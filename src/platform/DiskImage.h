@@ -25,13 +25,13 @@ struct DiskImage {
 
 // "FILE" or "FILE:N" (partition N) as given for a drive letter; false when
 // it names no regular file.
-bool SplitImageSpec(const std::string& spec, std::string& file, int& partition);
+bool SplitImageSpec(const std::string& imageArg, std::string& file, int& partition);
 
 // Finds the FAT file system of an image: the partition asked for, else the
 // one that holds Windows, else the active one, else the first. Images in
 // formats mtools cannot reach are refused with the command that converts
 // them. False with a message naming the file and the reason.
-bool OpenDiskImage(const std::string& spec, DiskImage& image, std::string& error);
+bool OpenDiskImage(const std::string& imageArg, DiskImage& image, std::string& error);
 
 // The image format a file's signature names when it is one that mtools
 // cannot reach directly; empty for anything else.

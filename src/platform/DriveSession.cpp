@@ -206,12 +206,12 @@ bool DriveSession::Fail(const std::string& message)
 bool DriveSession::Begin()
 {
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
-        const std::string spec = DriveImage(letter);
-        if (spec.empty()) continue;
+        const std::string imageArg = DriveImage(letter);
+        if (imageArg.empty()) continue;
         auto d = std::make_unique<Drive>();
         d->Letter = letter;
         std::string why;
-        if (!OpenDiskImage(spec, d->Image, why)) return Fail(why);
+        if (!OpenDiskImage(imageArg, d->Image, why)) return Fail(why);
         const bool writing = mode_ == Mode::Write;
         if (!d->Lock.Lock(d->Image.File, writing, why)) return Fail(why);
         if (writing) {

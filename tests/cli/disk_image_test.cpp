@@ -59,9 +59,9 @@ protected:
         if (!scratch.empty()) RunTool({"rm", "-rf", scratch});
     }
 
-    std::vector<std::string> Env(const std::string& spec) const
+    std::vector<std::string> Env(const std::string& imageArg) const
     {
-        return {"LUMENADE_DRIVE_C=" + spec,
+        return {"LUMENADE_DRIVE_C=" + imageArg,
                 "LUMENADE_REGISTRY=" + scratch + "/user.reg",
                 "HOME=" + scratch,
                 "XDG_DATA_HOME=" + scratch,
@@ -70,12 +70,12 @@ protected:
                 "LUMENADE_WINDOWS"};
     }
 
-    Result Cli(const std::vector<std::string>& args, const std::string& spec = "") const
+    Result Cli(const std::vector<std::string>& args, const std::string& imageArg = "") const
     {
         std::vector<std::string> argv = prefix;
         argv.push_back(Program);
         argv.insert(argv.end(), args.begin(), args.end());
-        return RunTool(argv, Env(spec.empty() ? image.File : spec), cwd);
+        return RunTool(argv, Env(imageArg.empty() ? image.File : imageArg), cwd);
     }
 
     // A Windows 98 drive: IO.SYS, MSDOS.SYS (hidden, system, read-only),

@@ -13,15 +13,7 @@
 
 namespace {
 
-// The short names of the format identifiers 1 to 15.
-constexpr const char* FormatNames[FormatCount + 1] = {"",     "TGA", "PCX",  "BMP",  "GIF", "FLIC", "AVI", "HAV",
-                                                      "JPEG", "PNG", "TIFF", "MPEG", "WAV", "RGB",  "RAS", "PNM"};
 constexpr const char* KindNames[] = {"none", "single picture", "picture series", "moving pictures", "sound"};
-
-std::string FormatName(uint32_t id)
-{
-    return id <= FormatCount ? FormatNames[id] : "";
-}
 
 std::string KindName(int32_t kind)
 {
@@ -40,7 +32,7 @@ std::vector<Field> Describe(const std::string& file, const TUniInfo& info)
     const auto number = [](int64_t v) { return std::to_string(v); };
     std::vector<Field> f = {
         {"file", file, true},
-        {"format", FormatName(info.Format), true},
+        {"format", FormatShortName(info.Format), true},
         {"kind", KindName(info.Kind), true},
         {"file size", number(info.TotalSize)},
         {"width", number(info.Picture.Width)},

@@ -80,6 +80,8 @@ struct TUniInfo {
 
 // The identifier of a file name's format, INVALID_HANDLE when none matches.
 uint32_t FormatOf(const std::string& name);
+// The short name of a format identifier ("BMP"), empty for none.
+std::string FormatShortName(uint32_t id);
 
 void ImgLoad(const std::string& name, Limg& img);
 void ImgSave(const std::string& name, const Limg& img);

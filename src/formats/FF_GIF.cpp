@@ -82,13 +82,6 @@ GifUnit::~GifUnit()
         if (block != nullptr && MemIsTracked(block)) MemFree(block);
 }
 
-std::string LowerCase_(std::string s)
-{
-    for (char& ch : s)
-        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-    return s;
-}
-
 // The file's last modification in the finest steps the host keeps (a file
 // rewritten at the same size within one second must not match its old
 // scan); 0 when it cannot be read.
@@ -486,7 +479,7 @@ void GIFOpen(GIFHandle& handle, std::string& name, bool firstFrameOnly)
             handle.FrameRate = delay != 0 ? static_cast<double>(100 / delay) : 0.0;
             return;
         }
-        name = LowerCase_(name);
+        name = LowerAscii(name);
         int64_t modTime = ModTimeOf_(name);
         ScanCache& cache = unit.Cache;
         if (cache.Valid && cache.Name == name && cache.FileSize == handle.FileSize && cache.ModTime == modTime &&

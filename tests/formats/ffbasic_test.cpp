@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "formats/Codecs.h"
 #include "formats/FFBasic.h"
+#include "formats/FormatTable.h"
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
@@ -245,19 +245,24 @@ TEST_F(FFBasicTest, SaveRefusesReadOnlyFormatsAndDeadImages)
     ImgFree(img);
 }
 
-TEST(CodecTable, EveryIdHasARowAndBmpIsComplete)
+TEST(FormatTable, EveryIdHasARowAndBmpIsComplete)
 {
-    const CodecEntry& bmp = CodecFor(FmtBMP);
-    EXPECT_NE(bmp.Load, nullptr);
-    EXPECT_NE(bmp.Save, nullptr);
-    EXPECT_NE(bmp.Info, nullptr);
-    EXPECT_EQ(CodecFor(0).Load, nullptr);
-    EXPECT_EQ(CodecFor(16).Info, nullptr);
-    EXPECT_EQ(CodecFor(NotFound).Save, nullptr);
+    const FormatDef* bmp = FormatById(FmtBMP);
+    ASSERT_NE(bmp, nullptr);
+    EXPECT_NE(bmp->Load, nullptr);
+    EXPECT_NE(bmp->Save, nullptr);
+    EXPECT_NE(bmp->Info, nullptr);
+    EXPECT_EQ(FormatById(0), nullptr);
+    EXPECT_EQ(FormatById(FormatCount + 1), nullptr);
+    EXPECT_EQ(FormatById(NotFound), nullptr);
+    for (uint32_t id = 1; id <= FormatCount; ++id) {
+        ASSERT_NE(FormatById(id), nullptr) << id;
+        EXPECT_NE(FormatById(id)->Info, nullptr) << id;
+    }
     // Formats that are only described never load or save.
     for (uint32_t id : {FmtFLIC, FmtAVI, FmtHAV, FmtMPEG, FmtWAV}) {
-        EXPECT_EQ(CodecFor(id).Load, nullptr) << id;
-        EXPECT_EQ(CodecFor(id).Save, nullptr) << id;
+        EXPECT_EQ(FormatById(id)->Load, nullptr) << id;
+        EXPECT_EQ(FormatById(id)->Save, nullptr) << id;
     }
 }
 

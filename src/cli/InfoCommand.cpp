@@ -55,8 +55,9 @@ std::vector<Field> Describe(const std::string& file, const TUniInfo& info)
 }
 
 // The library's reason why a file could not be described.
-std::string InfoFailure(const std::string& path)
+std::string InfoFailure(const std::string& path, const std::string& operand)
 {
+    if (const std::string why = NotAPicture(path, operand); !why.empty()) return why;
     if (FormatOf(path) == static_cast<uint32_t>(INVALID_HANDLE))
         return "Format not supported (\"" + ExtractFileName(path) + "\")";
     TFileInfo fileInfo;
@@ -87,7 +88,7 @@ int CmdInfo(CliRun& run)
             continue;
         }
         if (!UniInfo(path, info, false)) {
-            run.Ui.ErrorBox(InfoFailure(path));
+            run.Ui.ErrorBox(InfoFailure(path, operand));
             failed = true;
             continue;
         }

@@ -153,7 +153,9 @@ uint32_t FormatOf(const std::string& name)
 void ImgLoad(const std::string& name, Limg& img)
 {
     Guarded("ImgLoad(" + name + ")", [&] {
-        const uint32_t id = FormatOf(name);
+        ClearLoadDamage();
+        CheckOpenable(name);
+        const uint32_t id = FormatOfFile(name);
         if (!IsLoadable(id)) ErrSet(6002);
         FormatById(id)->Load(name, img);
     });
@@ -174,7 +176,8 @@ void FFInfo(const std::string& name, TFileInfo& info)
 {
     Guarded("FFInfo(" + name + ")", [&] {
         info = TFileInfo{};
-        info.Format = FormatOf(name);
+        CheckOpenable(name);
+        info.Format = FormatOfFile(name);
         info.Picture.Compression = "None";
         info.Sound.Compression = "None";
         const FormatDef* format = FormatById(info.Format);
@@ -187,7 +190,7 @@ bool UniInfo(const std::string& name, TUniInfo& info, bool sequences)
 {
     LabelPush("UniInfo(" + name + ")");
     info = TUniInfo{};
-    info.Format = FormatOf(name);
+    info.Format = FormatOfFile(name);
     GuardedBlockLocal([&] {
         TFileInfo first;
         FFInfo(name, first);

@@ -83,7 +83,20 @@ uint32_t FormatOf(const std::string& name);
 // The short name of a format identifier ("BMP"), empty for none.
 std::string FormatShortName(uint32_t id);
 
+// The format a file is read as: its name's, unless the file carries another
+// format's signature and not that one's (a PNG named .jpg). A file that
+// cannot be read, or matches no signature, keeps its name's format.
+uint32_t FormatOfFile(const std::string& name);
+
+// Why a file is no picture at all, as a message naming it `shown`: missing,
+// a folder, a pipe or device, empty, an SVG drawing, a sound file. Empty
+// when it may be a picture.
+std::string NotAPicture(const std::string& name, const std::string& shown);
+
 void ImgLoad(const std::string& name, Limg& img);
+// The damage the last ImgLoad met and worked around (a picture whose data
+// ends early comes back partly filled): empty when the file was whole.
+const std::string& LoadDamage();
 void ImgSave(const std::string& name, const Limg& img);
 void FFInfo(const std::string& name, TFileInfo& info);
 bool UniInfo(const std::string& name, TUniInfo& info, bool sequences);

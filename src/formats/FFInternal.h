@@ -85,6 +85,16 @@ void WriteRow_(int32_t file, const void* data, int32_t count, int32_t code);
 // The caller frees it with MemFree(f.CmpsData) after decoding.
 void GetCmpsData_(TImgf& f);
 
+// Reads up to size bytes from the start of a regular file without reporting
+// anything; the bytes read, 0 when it cannot be read.
+int32_t ReadFileHead(const std::string& name, uint8_t* head, int32_t size);
+// Raises 5001 for a pipe, device or socket, which no codec may open.
+void CheckOpenable(const std::string& name);
+// The damage a codec met and worked around while loading; the first note of
+// a load is kept.
+void ClearLoadDamage();
+void NoteLoadDamage(const std::string& text);
+
 // The BMP codec (format 3).
 void DIBOpen_(TImgf& f, const std::string& name);
 void DIBInfo_(const std::string& name, TFileInfo& info);

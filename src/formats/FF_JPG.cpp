@@ -1,6 +1,7 @@
 #include "formats/FF_JPG.h"
 
 #include "formats/DecodeLimits.h"
+#include "formats/FFInternal.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
 #include "pixcodec/pixcodec.h"
@@ -62,6 +63,7 @@ void JPGLoad(const std::string& name, Limg& img)
         if (read_JPEG_file(HostName_(name).c_str(), img.Data, static_cast<size_t>(size), &width, &height,
                            &components) != 0)
             JpegFailed_();
+        if (const char* damage = pixcodec_JPEG_damage(); damage[0] != 0) NoteLoadDamage(damage);
         ImgSetDims(img, width, height, components * 8);
         if (components == 1)
             for (int i = 0; i < MaxPaletteEntries; ++i)

@@ -463,7 +463,7 @@ TEST_F(ImportTest, FilesThatAreNoStillPicturesAreRefusedWithAMessage)
         AddFiles({"C:\\PICS\\notes.xyz", "C:\\PICS\\anim.gif", "C:\\PICS\\missing.jpg", "C:\\PICS\\still.gif"});
     EXPECT_EQ(ui.Errors, (std::vector<std::string>{"Format not supported (\"notes.xyz\")",
                                                    "Video clips are not accepted (\"anim.gif\")",
-                                                   "Format not supported (\"missing.jpg\")"}));
+                                                   "File not found (\"missing.jpg\")"}));
     EXPECT_EQ(r.Refused, 3);
     EXPECT_EQ(r.Imported, 1);
     EXPECT_FALSE(platform::FileExists(warehouse + "notes.png"));

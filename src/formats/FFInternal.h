@@ -95,6 +95,20 @@ void CheckOpenable(const std::string& name);
 void ClearLoadDamage();
 void NoteLoadDamage(const std::string& text);
 
+// A colour laid over black by its alpha, rounded to the nearest value.
+inline uint8_t OverBlack(uint32_t colour, uint32_t alpha)
+{
+    return static_cast<uint8_t>((colour * alpha + 127) / 255);
+}
+// Lays count pixels of `channels` samples, alpha last, over black, in
+// place: each pixel keeps channels - 1 samples, packed from the start.
+void AlphaOverBlack_(uint8_t* pixels, int64_t count, int32_t channels);
+// Moves the first bytes of img's pixels into a record of `bits` per pixel
+// sized for them, palette kept.
+void ImgShrink_(Limg& img, int32_t bits);
+// A 32-bit image whose fourth bytes are alpha becomes 24-bit over black.
+void ImgAlphaOverBlack_(Limg& img);
+
 // The BMP codec (format 3).
 void DIBOpen_(TImgf& f, const std::string& name);
 void DIBInfo_(const std::string& name, TFileInfo& info);

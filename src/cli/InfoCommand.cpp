@@ -44,6 +44,8 @@ std::vector<Field> Describe(const std::string& file, const TUniInfo& info)
         {"compression", info.Picture.Compression, true},
         {"loadable", info.Picture.Loadable ? "true" : "false"},
     };
+    // Width and height are those of the picture turned as its orientation says.
+    if (info.Picture.Orientation != 0) f.push_back({"orientation", number(info.Picture.Orientation)});
     if (info.Sound.Present) {
         f.push_back({"sound size", number(info.Sound.Size)});
         f.push_back({"samples per second", number(info.Sound.SamplesPerSec)});

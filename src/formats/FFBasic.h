@@ -43,6 +43,9 @@ struct TPictureInfo {
     double FramesPerSec = 0;
     std::string Compression;
     bool Loadable = false;
+    // The EXIF or TIFF orientation (1 to 8) the picture is turned by on
+    // loading, Width and Height being the turned ones; 0 when the file has none.
+    int32_t Orientation = 0;
 };
 
 struct TSoundInfo {

@@ -109,6 +109,12 @@ void ImgShrink_(Limg& img, int32_t bits);
 // A 32-bit image whose fourth bytes are alpha becomes 24-bit over black.
 void ImgAlphaOverBlack_(Limg& img);
 
+// EXIF and TIFF orientations 1 to 8 (1: as stored); 5 to 8 swap width and
+// height. ImgOrient_ turns and mirrors a stored picture as its orientation
+// says; other values leave it as it is.
+bool TurnsSides(int32_t orientation);
+void ImgOrient_(Limg& img, int32_t orientation);
+
 // The BMP codec (format 3).
 void DIBOpen_(TImgf& f, const std::string& name);
 void DIBInfo_(const std::string& name, TFileInfo& info);

@@ -52,12 +52,14 @@ struct FilterRow {
     const char* Extensions;
     const char* ShortName;
     const char* Description;
+    bool Sorted;  // sorted among the first formats, or else appended after them
 };
 
 std::string BuildFilter(const std::vector<FilterRow>& table, int32_t mask, int32_t options)
 {
     std::string all = "All supported formats|";
     std::vector<std::string> entries;
+    size_t sorted = 0;
     for (const FilterRow& row : table) {
         if (mask != 0 && (row.Flags & mask) == 0) continue;
         std::string entry = HasFlag(options, 1) ? row.Description : row.ShortName;
@@ -79,8 +81,13 @@ std::string BuildFilter(const std::vector<FilterRow>& table, int32_t mask, int32
         if (HasFlag(options, 2)) entry += " (" + plain + ")";
         entry += "|" + patterns;
         all += patterns + ";";
-        auto at = std::find_if(entries.begin(), entries.end(), [&](const std::string& e) { return e > entry; });
-        entries.insert(at, entry);
+        if (row.Sorted) {
+            const auto end = entries.begin() + static_cast<std::ptrdiff_t>(sorted);
+            entries.insert(std::find_if(entries.begin(), end, [&](const std::string& e) { return e > entry; }), entry);
+            ++sorted;
+        } else {
+            entries.push_back(entry);
+        }
     }
     std::string result;
     if (entries.size() >= 2) {
@@ -239,7 +246,8 @@ bool UniInfo(const std::string& name, TUniInfo& info, bool sequences)
 std::string OpenFilter(int32_t mask, int32_t options)
 {
     std::vector<FilterRow> rows;
-    for (const FormatDef& f : Formats()) rows.push_back({f.Flags, f.Extensions, f.ShortName, f.Description});
+    for (const FormatDef& f : Formats())
+        rows.push_back({f.Flags, f.Extensions, f.ShortName, f.Description, f.Id <= SortedFilterFormats});
     return BuildFilter(rows, mask, options);
 }
 
@@ -248,7 +256,8 @@ std::string SaveFilter(int32_t mask, int32_t options)
     std::vector<FilterRow> rows;
     for (const FormatDef& f : Formats())
         for (const SaveEntry& e : f.SaveRows)
-            if (e.Extension != nullptr) rows.push_back({f.Flags, e.Extension, e.ShortName, e.Description});
+            if (e.Extension != nullptr)
+                rows.push_back({f.Flags, e.Extension, e.ShortName, e.Description, f.Id <= SortedFilterFormats});
     return BuildFilter(rows, mask, options);
 }
 

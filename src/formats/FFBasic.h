@@ -24,8 +24,14 @@ enum FormatId : uint32_t {
     FmtRGB = 13,
     FmtRAS = 14,
     FmtPNM = 15,
+    FmtWEBP = 16,
+    FmtHEIF = 17,
+    FmtAVIF = 18,
 };
-inline constexpr uint32_t FormatCount = 15;
+inline constexpr uint32_t FormatCount = 18;
+// The formats the dialog filters sort among themselves; later ones follow
+// them in table order.
+inline constexpr uint32_t SortedFilterFormats = 15;
 
 // Capability flags of a format row.
 inline constexpr int32_t FfStill = 1;

@@ -1,6 +1,7 @@
 #include "formats/FormatTable.h"
 
 #include <cstring>
+#include <initializer_list>
 
 #include "formats/FFBasic_PCX.h"
 #include "formats/FFBasic_TGA.h"
@@ -9,6 +10,7 @@
 #include "formats/FF_FLC.h"
 #include "formats/FF_GIF.h"
 #include "formats/FF_HAV.h"
+#include "formats/FF_HEIF.h"
 #include "formats/FF_JPG.h"
 #include "formats/FF_MPG.h"
 #include "formats/FF_PNG.h"
@@ -17,6 +19,7 @@
 #include "formats/FF_SUN.h"
 #include "formats/FF_TIF.h"
 #include "formats/FF_WAV.h"
+#include "formats/FF_WEBP.h"
 
 namespace {
 
@@ -88,6 +91,27 @@ bool MpegSignature(const uint8_t* h, int32_t n)
     return Starts(h, n, "\0\0\1\xBA", 4) || Starts(h, n, "\0\0\1\xB3", 4);
 }
 
+bool WebpSignature(const uint8_t* h, int32_t n)
+{
+    return IsRiff(h, n, "WEBP");
+}
+// An ISO media file whose major brand names a still picture coding.
+bool BrandIs(const uint8_t* h, int32_t n, std::initializer_list<const char*> brands)
+{
+    if (!Starts(h, n, "ftyp", 4, 4)) return false;
+    for (const char* brand : brands)
+        if (Starts(h, n, brand, 4, 8)) return true;
+    return false;
+}
+bool HeifSignature(const uint8_t* h, int32_t n)
+{
+    return BrandIs(h, n, {"heic", "heix", "hevc", "hevx", "heim", "heis", "hevm", "hevs", "mif1", "msf1"});
+}
+bool AvifSignature(const uint8_t* h, int32_t n)
+{
+    return BrandIs(h, n, {"avif", "avis"});
+}
+
 constexpr int32_t DepthPaletteOr24[6] = {8, 15, 24, 24, 24, 24};
 constexpr int32_t DepthFlic[6] = {8, 8, 8, 8, 8, 8};
 constexpr int32_t DepthHav[6] = {8, 16, 16, 24, 24, 24};
@@ -99,189 +123,53 @@ using K = FormatKind;
 
 // The order is that of lookup by extension (the first row whose list holds
 // the extension wins) and of the dialog filters.
+// clang-format off
 const FormatDef Table[] = {
-    {FmtAVI,
-     26,
-     ".avi",
-     "AVI",
-     "AVI, Windows Audio Video Interleaved",
-     K::Moving,
-     AviSignature,
-     AVIInfo,
-     nullptr,
-     nullptr,
-     {{".avi", "AVI", "AVI, Windows Audio Video Interleaved"}},
-     DepthPaletteOr24},
-    {FmtBMP,
-     9,
-     ".dib.bmp.rle",
-     "BMP",
-     "BMP, Windows Device Independent Bitmap",
-     K::Still,
-     BmpSignature,
-     DIBInfo_,
-     DIBLoad_,
-     DIBSave_,
+    {FmtAVI, 26, ".avi", "AVI", "AVI, Windows Audio Video Interleaved", K::Moving, AviSignature,
+     AVIInfo, nullptr, nullptr, {{".avi", "AVI", "AVI, Windows Audio Video Interleaved"}}, DepthPaletteOr24},
+    {FmtBMP, 9, ".dib.bmp.rle", "BMP", "BMP, Windows Device Independent Bitmap", K::Still, BmpSignature,
+     DIBInfo_, DIBLoad_, DIBSave_,
      {{".bmp", "BMP", "BMP, Windows Bitmap"}, {".dib", "DIB", "DIB, Windows Device Independent Bitmap"}},
      DepthPaletteOr24},
-    {FmtFLIC,
-     10,
-     ".fli.flc",
-     "FLIC",
-     "FLIC/FLIC-Pro, Autodesk",
-     K::Moving,
-     FlicSignature,
-     FLCInfo,
-     nullptr,
-     nullptr,
-     {{".fli.flc", "FLIC", "FLIC/FLIC-Pro, Autodesk"}},
-     DepthFlic},
-    {FmtGIF,
-     11,
-     ".gif.giff",
-     "GIF",
-     "GIF, Graphics Interchange Format",
-     K::Animation,
-     GifSignature,
-     GIFInfoFull,
-     GIFLoadFirst,
-     nullptr,
-     {},
-     nullptr},
-    {FmtHAV,
-     26,
-     ".hav",
-     "HAV",
-     "HAV, High quality Audio Video",
-     K::Moving,
-     nullptr,
-     HAVInfo,
-     nullptr,
-     nullptr,
-     {{".hav", "HAV", "HAV, High quality Audio Video"}},
-     DepthHav},
-    {FmtJPEG,
-     9,
-     ".jpg.jpeg.jif.jfif.jpe.J",
-     "JPEG",
-     "JPEG-JFIF, Joint Photographic Expert Group",
-     K::Still,
-     JpegSignature,
-     JPGInfo,
-     JPGLoad,
-     JPGSave,
-     {{".jpg", "JPEG", "JPEG-JFIF, Joint Photographic Expert Group"}},
-     DepthTrueColour},
-    {FmtPCX,
-     9,
-     ".pcx.pcc.dcx",
-     "PCX",
-     "PCX, Zsoft Paintbrush",
-     K::Still,
-     PcxSignature,
-     PCXInfo_,
-     PCXLoad_,
-     PCXSave_,
-     {{".pcx", "PCX", "PCX, Zsoft Paintbrush"}},
-     DepthPaletteElse24},
-    {FmtPNG,
-     9,
-     ".png",
-     "PNG",
-     "PNG, Portable Network Graphics",
-     K::Still,
-     PngSignature,
-     PNGInfo,
-     PNGLoad,
-     PNGSave,
-     {{".png", "PNG", "PNG, Portable Network Graphics"}},
-     DepthPaletteElse24},
-    {FmtTGA,
-     9,
-     ".tga.pix.bpx.vda.icb.vst",
-     "TGA",
-     "TGA, Truevision Targa",
-     K::Still,
-     nullptr,
-     TGAInfo_,
-     TGALoad_,
-     TGASave_,
-     {{".tga", "TGA", "TGA, Truevision Targa"}},
-     DepthPaletteOr24},
-    {FmtTIFF,
-     9,
-     ".tif.tim.tiff",
-     "TIFF",
-     "TIFF, Tagged Image File Format",
-     K::Still,
-     TiffSignature,
-     TIFInfo,
-     TIFLoad,
-     nullptr,
-     {},
-     nullptr},
-    {FmtMPEG,
-     10,
-     ".mpg.mpeg.m1v.m2v.mpe",
-     "MPEG",
-     "MPEG Layer I/II, Moving Pictures Expert Group",
-     K::Moving,
-     MpegSignature,
-     MPGInfo,
-     nullptr,
-     nullptr,
+    {FmtFLIC, 10, ".fli.flc", "FLIC", "FLIC/FLIC-Pro, Autodesk", K::Moving, FlicSignature,
+     FLCInfo, nullptr, nullptr, {{".fli.flc", "FLIC", "FLIC/FLIC-Pro, Autodesk"}}, DepthFlic},
+    {FmtGIF, 11, ".gif.giff", "GIF", "GIF, Graphics Interchange Format", K::Animation, GifSignature,
+     GIFInfoFull, GIFLoadFirst, nullptr, {}, nullptr},
+    {FmtHAV, 26, ".hav", "HAV", "HAV, High quality Audio Video", K::Moving, nullptr,
+     HAVInfo, nullptr, nullptr, {{".hav", "HAV", "HAV, High quality Audio Video"}}, DepthHav},
+    {FmtJPEG, 9, ".jpg.jpeg.jif.jfif.jpe.J", "JPEG", "JPEG-JFIF, Joint Photographic Expert Group", K::Still,
+     JpegSignature, JPGInfo, JPGLoad, JPGSave,
+     {{".jpg", "JPEG", "JPEG-JFIF, Joint Photographic Expert Group"}}, DepthTrueColour},
+    {FmtPCX, 9, ".pcx.pcc.dcx", "PCX", "PCX, Zsoft Paintbrush", K::Still, PcxSignature,
+     PCXInfo_, PCXLoad_, PCXSave_, {{".pcx", "PCX", "PCX, Zsoft Paintbrush"}}, DepthPaletteElse24},
+    {FmtPNG, 9, ".png", "PNG", "PNG, Portable Network Graphics", K::Still, PngSignature,
+     PNGInfo, PNGLoad, PNGSave, {{".png", "PNG", "PNG, Portable Network Graphics"}}, DepthPaletteElse24},
+    {FmtTGA, 9, ".tga.pix.bpx.vda.icb.vst", "TGA", "TGA, Truevision Targa", K::Still, nullptr,
+     TGAInfo_, TGALoad_, TGASave_, {{".tga", "TGA", "TGA, Truevision Targa"}}, DepthPaletteOr24},
+    {FmtTIFF, 9, ".tif.tim.tiff", "TIFF", "TIFF, Tagged Image File Format", K::Still, TiffSignature,
+     TIFInfo, TIFLoad, nullptr, {}, nullptr},
+    {FmtMPEG, 10, ".mpg.mpeg.m1v.m2v.mpe", "MPEG", "MPEG Layer I/II, Moving Pictures Expert Group", K::Moving,
+     MpegSignature, MPGInfo, nullptr, nullptr,
      {{".mpg", "MPEG-I", "MPEG Layer I, Moving Pictures Expert Group"},
       {".m2v", "MPEG-II", "MPEG Layer II, Moving Pictures Expert Group"}},
      DepthTrueColour},
-    {FmtWAV,
-     20,
-     ".wav",
-     "WAV",
-     "WAV, Windows Wave Sound",
-     K::Sound,
-     WavSignature,
-     WAVInfo,
-     nullptr,
-     nullptr,
-     {{".wav", "WAV", "WAV, Windows Wave Sound"}},
-     DepthNone},
-    {FmtRGB,
-     9,
-     ".rgb.bw.iris.sgi",
-     "RGB",
-     "RGB, Silicon Graphics Image",
-     K::Still,
-     SgiSignature,
-     SGIInfo,
-     SGILoad,
-     SGISave,
-     {{".rgb", "RGB", "RGB, Silicon Graphics Image"}},
-     DepthTrueColour},
-    {FmtRAS,
-     9,
-     ".ras.sun",
-     "RAS",
-     "RAS, Sun Raster Image",
-     K::Still,
-     SunSignature,
-     SUNInfo,
-     SUNLoad,
-     SUNSave,
-     {{".ras", "RAS", "RAS, Sun Raster Image"}},
-     DepthPaletteElse24},
-    {FmtPNM,
-     9,
-     ".pnm.ppm.pgm.rpnm.rppm.rpgm",
-     "PNM",
-     "PNM, Portable Image",
-     K::Still,
-     PnmSignature,
-     PNMInfo,
-     PNMLoad,
-     PNMSave,
-     {{".ppm", "PPM", "PPM, Portable PixelMap"}},
-     DepthTrueColour},
+    {FmtWAV, 20, ".wav", "WAV", "WAV, Windows Wave Sound", K::Sound, WavSignature,
+     WAVInfo, nullptr, nullptr, {{".wav", "WAV", "WAV, Windows Wave Sound"}}, DepthNone},
+    {FmtRGB, 9, ".rgb.bw.iris.sgi", "RGB", "RGB, Silicon Graphics Image", K::Still, SgiSignature,
+     SGIInfo, SGILoad, SGISave, {{".rgb", "RGB", "RGB, Silicon Graphics Image"}}, DepthTrueColour},
+    {FmtRAS, 9, ".ras.sun", "RAS", "RAS, Sun Raster Image", K::Still, SunSignature,
+     SUNInfo, SUNLoad, SUNSave, {{".ras", "RAS", "RAS, Sun Raster Image"}}, DepthPaletteElse24},
+    {FmtPNM, 9, ".pnm.ppm.pgm.rpnm.rppm.rpgm", "PNM", "PNM, Portable Image", K::Still, PnmSignature,
+     PNMInfo, PNMLoad, PNMSave, {{".ppm", "PPM", "PPM, Portable PixelMap"}}, DepthTrueColour},
+    // Read only, after the formats above in the dialog filters.
+    {FmtWEBP, 9, ".webp", "WEBP", "WebP, Web Picture", K::Animation, WebpSignature,
+     WEBPInfo, WEBPLoad, nullptr, {}, nullptr},
+    {FmtHEIF, 9, ".heic.heif.hif", "HEIF", "HEIF/HEIC, High Efficiency Image File", K::Still, HeifSignature,
+     HEIFInfo, HEIFLoad, nullptr, {}, nullptr},
+    {FmtAVIF, 9, ".avif", "AVIF", "AVIF, AV1 Image File", K::Still, AvifSignature,
+     HEIFInfo, HEIFLoad, nullptr, {}, nullptr},
 };
+// clang-format on
 
 }  // namespace
 

@@ -98,13 +98,16 @@ TEST(Filters, OpenAndSaveStringsForTheApplication)
     EXPECT_EQ(OpenFilter(1, 1),
               "All supported formats|*.dib;*.bmp;*.rle;*.gif;*.giff;*.jpg;*.jpeg;*.jif;*.jfif;*.jpe;*.J;*.pcx;*.pcc;*"
               ".dcx;*.png;*.tga;*.pix;*.bpx;*.vda;*.icb;*.vst;*.tif;*.tim;*.tiff;*.rgb;*.bw;*.iris;*.sgi;*.ras;*.sun;*"
-              ".pnm;*.ppm;*.pgm;*.rpnm;*.rppm;*.rpgm|BMP, Windows Device Independent Bitmap|*.dib;*.bmp;*.rle|GIF, "
+              ".pnm;*.ppm;*.pgm;*.rpnm;*.rppm;*.rpgm;*.webp;*.heic;*.heif;*.hif;*.avif|BMP, Windows Device Independent "
+              "Bitmap|*.dib;*.bmp;*.rle|GIF, "
               "Graphics Interchange Format|*.gif;*.giff|JPEG-JFIF, Joint Photographic Expert "
               "Group|*.jpg;*.jpeg;*.jif;*.jfif;*.jpe;*.J|PCX, Zsoft Paintbrush|*.pcx;*.pcc;*.dcx|PNG, Portable "
               "Network Graphics|*.png|PNM, Portable Image|*.pnm;*.ppm;*.pgm;*.rpnm;*.rppm;*.rpgm|RAS, Sun Raster "
               "Image|*.ras;*.sun|RGB, Silicon Graphics Image|*.rgb;*.bw;*.iris;*.sgi|TGA, Truevision "
-              "Targa|*.tga;*.pix;*.bpx;*.vda;*.icb;*.vst|TIFF, Tagged Image File Format|*.tif;*.tim;*.tiff|Any file "
-              "(*.*)|*.*");
+              "Targa|*.tga;*.pix;*.bpx;*.vda;*.icb;*.vst|TIFF, Tagged Image File Format|*.tif;*.tim;*.tiff|"
+              // The read-only formats follow the others, in table order.
+              "WebP, Web Picture|*.webp|HEIF/HEIC, High Efficiency Image File|*.heic;*.heif;*.hif|AVIF, AV1 Image "
+              "File|*.avif|Any file (*.*)|*.*");
     EXPECT_EQ(SaveFilter(1, 1),
               "All supported formats|*.bmp;*.dib;*.jpg;*.pcx;*.png;*.tga;*.rgb;*.ras;*.ppm|BMP, Windows "
               "Bitmap|*.bmp|DIB, Windows Device Independent Bitmap|*.dib|JPEG-JFIF, Joint Photographic Expert "

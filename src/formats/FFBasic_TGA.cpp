@@ -21,6 +21,8 @@ constexpr int32_t TgaMaxEntrySize = 32;  // (255 + 7) div 8
 
 // The header field that the working record has no place for.
 uint8_t tgaMapType = 0;
+// 32-bit pixels whose descriptor gives them 8 alpha bits, laid over black.
+bool tgaAlpha = false;
 
 // The colour map entries read: those of the file, at most 256.
 int32_t PaletteEntriesRead(const TImgf& f)
@@ -162,6 +164,7 @@ void TGAOpen_(TImgf& f, const std::string& name)
                       height > 0 && f.ImageSize > 0;
         f.Compressed = type == 9 || type == 10;
         f.BottomUp = (h[17] & TgaTopFirst) == 0;
+        tgaAlpha = depth == 32 && (h[17] & 0x0F) == 8;
         f.PalEntrySize = (h[7] + 7) / 8;
         f.FirstPalIndex = GetU16LE(h + 3);
         f.PalSize = GetU16LE(h + 5) * f.PalEntrySize;
@@ -209,6 +212,7 @@ void TGALoad_(const std::string& name, Limg& img)
         } else {
             Dsk2Mem_(imgf, img.Data, 0);
         }
+        if (tgaAlpha) ImgAlphaOverBlack_(img);
         ImgfClose_(imgf);
     });
 }

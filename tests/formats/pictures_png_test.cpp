@@ -73,3 +73,25 @@ TEST(PicturesPng, SixteenBitAlphaFromImageMagickIsLaidOverBlack)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PicturesAlpha, TargaWithAlphaIsLaidOverBlack)
+{
+    TempMachine machine;
+    const std::string dir = pictures::PictureFolder("tga");
+    MAKE_WITH_PYTHON(
+        "from PIL import Image\n"
+        "d = '" +
+        dir +
+        "/'\n"
+        "w, h = 13, 9\n"
+        "im = Image.frombytes('RGBA', (w, h), bytes((x * 19 + c * 70 + y * 3) % 256 if c < 3\n"
+        "    else (x * 29 + y * 7) % 256 for y in range(h) for x in range(w) for c in range(4)))\n"
+        "im.save(d + 'alpha.tga')\n"
+        "im.save(d + 'alpha_rle.tga', compression='tga_rle')\n");
+    pictures::ExpectSameAsPillow(dir + "/alpha.tga");
+    pictures::ExpectSameAsPillow(dir + "/alpha_rle.tga");
+}
+
+}  // namespace

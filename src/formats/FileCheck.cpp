@@ -74,8 +74,10 @@ uint32_t FormatOfFile(const std::string& name)
     if (n <= 0) return byName;
     const FormatDef* named = FormatById(byName);
     if (named != nullptr && named->Signature != nullptr && named->Signature(head, n)) return byName;
+    // Only a picture format takes a file over: clips and sounds keep their
+    // names' readers, and their errors.
     for (const FormatDef& f : Formats()) {
-        if (f.Signature == nullptr || f.Id == byName) continue;
+        if (f.Signature == nullptr || f.Id == byName || f.Load == nullptr) continue;
         // PCX has no real magic number; only a name that says PCX or a
         // signature the file fails lets a file count as one.
         if (f.Id == FmtPCX && named != nullptr && named->Signature == nullptr) continue;

@@ -7,8 +7,10 @@ SECONDS ?= 300
 TARGETS ?=
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+# Where `make install` puts Lumenade; DESTDIR works as usual.
+PREFIX ?= /usr/local
 
-.PHONY: setup configure build test test-asan fuzz-build fuzz-smoke fuzz run demo clean
+.PHONY: setup configure build programs test test-asan fuzz-build fuzz-smoke fuzz run install deb demo clean
 
 setup:
 	bash scripts/setup
@@ -18,6 +20,10 @@ configure: setup
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
+
+# The two programs and what an install needs; no tests, benchmarks or fuzzers.
+programs: configure
+	cmake --build $(BUILD) -j $(JOBS) --target lumenade lumenade-cli lum_desktop_files
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
@@ -43,10 +49,18 @@ fuzz-smoke: fuzz-build
 fuzz: fuzz-build
 	fuzz/run --build $(FUZZ_BUILD) --seconds $(SECONDS) $(TARGETS)
 
-run: build
+run: programs
 	scripts/run $(BUILD)
 
-demo: build
+install: programs
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# lumenade_VERSION_ARCH.deb in the build folder; install it with
+# apt-get install ./build/release/lumenade_*.deb
+deb: programs
+	cd $(BUILD) && cpack -G DEB
+
+demo: programs
 	bash scripts/demo $(BUILD)
 
 clean:

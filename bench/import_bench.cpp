@@ -120,4 +120,17 @@ void BM_ImportImage(benchmark::State& state)
 }
 BENCHMARK(BM_ImportImage)->ArgName("fill")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The same with the reduction for the boot screen's 6-bit palette.
+void BM_ImportImageBest(benchmark::State& state)
+{
+    const std::string& file = Machine().jpeg;
+    Settings.FullScreen = true;
+    Settings.BestColors = true;
+    OverwriteAll = true;
+    Measure(state, [&] { return ImportImage(file, "C:\\LOGOS\\photo.png").Outcome == ImportOutcome::Imported; });
+    Settings.BestColors = false;
+    state.SetLabel("Fill the screen, best colours");
+}
+BENCHMARK(BM_ImportImageBest)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 }  // namespace

@@ -1,8 +1,10 @@
 #include "app/Composer.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "app/Backup.h"
+#include "app/BootScreen.h"
 #include "app/Dialogs.h"
 #include "app/Settings.h"
 #include "formats/FFBasic.h"
@@ -51,22 +53,25 @@ bool SetLogo(const std::string& source, int32_t index)
 {
     const std::string target = LogoPath(index);
     BackupLogo(target);
-    return MakeLogo(source, target, LogoMessages(index));
+    return MakeLogo(source, target, LogoMessages(index), index == LogoStartup && Settings.AnimatedBar);
 }
 
-bool MakeLogo(const std::string& source, const std::string& target, const std::string& messages)
+bool MakeLogo(const std::string& source, const std::string& target, const std::string& messages, bool animated)
 {
     if (source.empty() || target.empty()) return false;
     Limg image;
     bool written = false;
     try {
         ImgLoad(source, image);
+        if (animated && ErrGet() == 0 && IsLogoImage(image)) AnimateLogo(image, Settings.BarColor);
         if (ErrGet() == 0 && IsLogoImage(image)) {
-            DrawMessage(image, PickMessage(messages));
+            DrawMessage(image, PickMessage(messages), animated ? CycleFirst : 256);
             const std::string temp = ChangeFileExt(target, ".bmp");
             const bool tempIsTarget = SameName(temp, target);
             ImgSave(temp, image);
-            if (ErrGet() == 0) {
+            if (ErrGet() == 0 && animated && !MarkCycling(temp, CycleFirst)) {
+                if (!tempIsTarget) platform::DeleteFile(temp);
+            } else if (ErrGet() == 0) {
                 // One rename over the old logo: there is never a moment without one.
                 written = tempIsTarget || platform::MoveFile(temp, target, true);
             } else if (!tempIsTarget) {
@@ -99,7 +104,7 @@ std::string PickMessage(const std::string& messages)
     return messages.substr(p, q - p);
 }
 
-void DrawMessage(Limg& image, const std::string& line)
+void DrawMessage(Limg& image, const std::string& line, int32_t stillEntries)
 {
     if (IsBlankLine(line)) return;
     if (image.Data == nullptr || image.BytesPP != 1) return;
@@ -114,13 +119,20 @@ void DrawMessage(Limg& image, const std::string& line)
         surface.DrawText(offset[0], offset[1], line, OutlineLevel, OutlineLevel, OutlineLevel);
     surface.DrawText(TextOffset, TextOffset, line, 255, 255, 255);
 
+    // Entries above the still ones repeat entry 0, which comes first among
+    // equals: the message never lands on a cycled entry.
+    uint8_t palette[256][3];
+    std::memcpy(palette, image.Palette, sizeof palette);
+    for (int32_t i = std::clamp(stillEntries, 1, 256); i < 256; ++i) std::memcpy(palette[i], palette[0], 3);
     BitmapToImage(surface, message);
-    if (ErrGet() == 0) PalMapFixed(message, image.Palette);
+    if (ErrGet() == 0) PalMapFixed(message, palette);
     if (ErrGet() != 0) {
         ImgFree(message);
         return;
     }
-    const int32_t transparent = PalNearest(0, 0, 0, image.Palette);
+    const int32_t transparent = PalNearest(0, 0, 0, palette);
+    // The sprite brings its palette along: the logo's own, cycled entries included.
+    std::memcpy(message.Palette, image.Palette, sizeof message.Palette);
 
     const int32_t w = message.Width;
     const int32_t h = message.Height;

@@ -21,12 +21,14 @@ inline constexpr int32_t MessageMinPos = 4;
 // makes it from source. True when the logo file was written.
 bool SetLogo(const std::string& source, int32_t index);
 // Writes target from a 320 × 400 8-bit source; anything else leaves the
-// target untouched. True when the logo file was replaced.
-bool MakeLogo(const std::string& source, const std::string& target, const std::string& messages);
+// target untouched. An animated logo gets the cycling bar (BootScreen.h).
+// True when the logo file was replaced.
+bool MakeLogo(const std::string& source, const std::string& target, const std::string& messages, bool animated = false);
 // One line of the messages at random, each of the 1 + CR-count candidates
 // equally likely; may be empty.
 std::string PickMessage(const std::string& messages);
-// Draws the line with its outline into a random corner of the 8-bit image.
-void DrawMessage(Limg& image, const std::string& line);
+// Draws the line with its outline into a random corner of the 8-bit image,
+// in palette entries below stillEntries only.
+void DrawMessage(Limg& image, const std::string& line, int32_t stillEntries = 256);
 // A new 24-bit image with the surface's pixels.
 void BitmapToImage(const platform::TextSurface& surface, Limg& image);

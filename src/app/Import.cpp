@@ -1,15 +1,16 @@
 #include "app/Import.h"
 
-#include <cmath>
-
 #include "app/Catalogue.h"
 #include "app/Composer.h"
 #include "app/Dialogs.h"
 #include "app/Settings.h"
 #include "formats/FFBasic.h"
 #include "foundation/Errors.h"
+#include "image/ImgBoxFit.h"
 #include "image/PalOpt.h"
+#include "image/PalVga.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
 
 bool OverwriteAll = false;
 bool CancelAll = false;
@@ -19,7 +20,6 @@ namespace {
 constexpr int32_t KindMoving = 3;
 constexpr int32_t KindSound = 4;
 constexpr int32_t UndefinedError = 3;
-constexpr double LogoRatio = 1.2;
 
 std::string Quoted(const std::string& s)
 {
@@ -32,10 +32,25 @@ std::string OverwriteQuestion(const std::string& target)
            "\"Yes\"=Overwrite, \"No\"=Select another name or skip, " + "\"All\"=Overwrite always, \"Cancel\"=Abort.";
 }
 
-// Nearest integer, an exact half to the even neighbour.
-int32_t RoundEven(double v)
+// The nearest integer to a / b (both positive), an exact half to the even neighbour.
+int32_t RoundEven(int64_t a, int64_t b)
 {
-    return static_cast<int32_t>(std::nearbyint(v));
+    int64_t q = a / b;
+    const int64_t twice = 2 * (a % b);
+    if (twice > b || (twice == b && q % 2 != 0)) ++q;
+    return static_cast<int32_t>(q);
+}
+
+// The canvas with the picture at (x, y) resampled to the logo size: the
+// best colours start from an area-averaged fit, the classic reduction from
+// the library's resampling.
+void Fit_(Limg& picture, int32_t canvasWidth, int32_t canvasHeight, int32_t x, int32_t y)
+{
+    if (Settings.BestColors) {
+        ImgBoxFit(picture, picture, LogoWidth, LogoHeight, canvasWidth, canvasHeight, x, y);
+    } else {
+        ImgResampleRect_(picture, picture, LogoWidth, LogoHeight, canvasWidth, canvasHeight, x, y);
+    }
 }
 
 // Steps 4 to 11 of an import; false at the first library failure, and
@@ -66,21 +81,30 @@ bool Convert_(const std::string& source, const std::string& target, const TUniIn
     }
 
     if (native && !exact) {
-        ImgResample(picture, picture, LogoWidth, LogoHeight);
+        if (Settings.BestColors) {
+            ImgBoxFit(picture, picture, LogoWidth, LogoHeight, w, h, 0, 0);
+        } else {
+            ImgResample(picture, picture, LogoWidth, LogoHeight);
+        }
         if (ErrGet() != 0) return false;
     } else if (!exact) {
         // The crop or the bordered canvas is read in place, never made.
+        const ScreenShapeInfo& shape = ScreenShapeOf(Settings.ScreenShape);
         if (Settings.FullScreen) {
-            const FitRect r = FillCrop(w, h);
-            ImgResampleRect_(picture, picture, LogoWidth, LogoHeight, r.Width, r.Height, -r.X, -r.Y);
+            const FitRect r = FillCrop(w, h, shape.Width, shape.Height);
+            Fit_(picture, r.Width, r.Height, -r.X, -r.Y);
         } else {
-            const FitRect r = BorderCanvas(w, h);
-            ImgResampleRect_(picture, picture, LogoWidth, LogoHeight, r.Width, r.Height, r.X, r.Y);
+            const FitRect r = BorderCanvas(w, h, shape.Width, shape.Height);
+            Fit_(picture, r.Width, r.Height, r.X, r.Y);
         }
         if (ErrGet() != 0) return false;
     }
 
-    ReduceColors(picture);
+    if (Settings.BestColors) {
+        PalReduceVga(picture, PalMaxColors);
+    } else {
+        ReduceColors(picture);
+    }
     if (ErrGet() != 0) return false;
     const std::string folder = ExtractFilePath(target);
     if (!folder.empty() && !FolderExists(folder)) ForceFolders(folder);
@@ -90,36 +114,35 @@ bool Convert_(const std::string& source, const std::string& target, const TUniIn
 
 }  // namespace
 
-FitRect FillCrop(int32_t w, int32_t h)
+FitRect FillCrop(int32_t w, int32_t h, int32_t shapeWidth, int32_t shapeHeight)
 {
+    // w / h < shapeWidth / shapeHeight, compared without rounding.
     FitRect r;
-    const double ratio = static_cast<double>(w) / static_cast<double>(h);
-    if (ratio < LogoRatio) {
+    if (static_cast<int64_t>(w) * shapeHeight < static_cast<int64_t>(h) * shapeWidth) {
         r.Width = w;
-        r.Height = static_cast<int32_t>(static_cast<int64_t>(w) * 5 / 6);
+        r.Height = static_cast<int32_t>(static_cast<int64_t>(w) * shapeHeight / shapeWidth);
         r.X = 0;
         r.Y = (h - r.Height) / 2;
     } else {
         r.Height = h;
-        r.Width = static_cast<int32_t>(static_cast<int64_t>(h) * 6 / 5);
+        r.Width = static_cast<int32_t>(static_cast<int64_t>(h) * shapeWidth / shapeHeight);
         r.X = (w - r.Width) / 2;
         r.Y = 0;
     }
     return r;
 }
 
-FitRect BorderCanvas(int32_t w, int32_t h)
+FitRect BorderCanvas(int32_t w, int32_t h, int32_t shapeWidth, int32_t shapeHeight)
 {
     FitRect r;
-    const double ratio = static_cast<double>(w) / static_cast<double>(h);
-    if (ratio < LogoRatio) {
+    if (static_cast<int64_t>(w) * shapeHeight < static_cast<int64_t>(h) * shapeWidth) {
         r.Height = h;
-        r.Width = RoundEven(static_cast<double>(h) * 1.2);
+        r.Width = RoundEven(static_cast<int64_t>(h) * shapeWidth, shapeHeight);
         r.X = (r.Width - w) / 2;
         r.Y = 0;
     } else {
         r.Width = w;
-        r.Height = RoundEven(static_cast<double>(w) * 5.0 / 6.0);
+        r.Height = RoundEven(static_cast<int64_t>(w) * shapeHeight, shapeWidth);
         r.X = 0;
         r.Y = (r.Height - h) / 2;
     }
@@ -231,15 +254,21 @@ std::string ResolveTarget(const std::string& target)
             CancelAll = true;
             return "";
         }
-        std::string folder = ExtractFilePath(current);
+        const std::string warehouse = ExtractFilePath(current);
         std::string chosen;
-        ui.SaveAs("Select a different name", folder, ExtractFileName(current), chosen, 0, SaveFilter(1, 1));
-        if (chosen.empty()) return "";
+        for (;;) {
+            std::string folder = warehouse;
+            ui.SaveAs("Select a different name", folder, ExtractFileName(current), chosen, 0, SaveFilter(1, 1));
+            if (chosen.empty()) return "";
+            // A picture anywhere else would never show in the list.
+            if (platform::SameTextAZ(ExtractFilePath(chosen), warehouse)) break;
+            ui.ErrorBox("Choose a name in the warehouse folder \"" + warehouse + "\".");
+        }
         current = ChangeFileExt(chosen, ext);
     }
 }
 
-void ReduceColors(Limg& image)
+void ReduceColors(Limg& image, int32_t colours)
 {
     Limg temp;
     ImgAlloc(temp, image.Width, image.Height, 8);
@@ -255,7 +284,7 @@ void ReduceColors(Limg& image)
     step([] { PalInit(); });
     step([] { PalBegin(); });
     step([&] { PalHistogram(image); });
-    step([] { PalReduce(PalMaxColors); });
+    step([&] { PalReduce(colours); });
     step([&] { PalMap(image, temp, true); });
     PalDone();
     step([&] { ImgXchg(image, temp); });

@@ -45,14 +45,17 @@ AddResult AddFiles(const std::vector<std::string>& files);
 ImportResult ImportImage(const std::string& source, const std::string& target);
 // The name to write, or empty to skip; may set OverwriteAll or CancelAll.
 std::string ResolveTarget(const std::string& target);
-// Makes the image 8-bit with an optimised, dithered 256-colour palette.
-void ReduceColors(Limg& image);
+// Makes the image 8-bit with an optimised, dithered palette of 256 colours,
+// or of fewer when told.
+void ReduceColors(Limg& image, int32_t colours = 256);
 
 // Rectangle of the fitting rules, in the picture's or the canvas's pixels.
 struct FitRect {
     int32_t X = 0, Y = 0, Width = 0, Height = 0;
 };
-// "Fill the screen": the largest centred 6:5 rectangle of a w × h picture.
-FitRect FillCrop(int32_t w, int32_t h);
-// "Show entire image": the 6:5 canvas (Width, Height) and where the picture goes (X, Y).
-FitRect BorderCanvas(int32_t w, int32_t h);
+// "Fill the screen": the largest centred rectangle of the screen shape
+// (6 : 5 unless told) in a w × h picture.
+FitRect FillCrop(int32_t w, int32_t h, int32_t shapeWidth = 6, int32_t shapeHeight = 5);
+// "Show entire image": the canvas of the screen shape (Width, Height) and
+// where the picture goes on it (X, Y).
+FitRect BorderCanvas(int32_t w, int32_t h, int32_t shapeWidth = 6, int32_t shapeHeight = 5);

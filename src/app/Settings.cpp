@@ -1,5 +1,7 @@
 #include "app/Settings.h"
 
+#include <algorithm>
+
 #include "app/Dialogs.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
@@ -92,6 +94,11 @@ bool LoadSettings()
     Settings.FullScreen = ReadFlag(key, "FullScreen", false);
     Settings.AutoChange = ReadFlag(key, "AutoChange", true);
     Settings.ProgramPath = program;
+    Settings.AnimatedBar = ReadFlag(key, "AnimatedBar", false);
+    Settings.BarColor = ReadString(key, "BarColor", "");
+    Settings.BestColors = ReadFlag(key, "BestColors", false);
+    Settings.ScreenShape = std::max(0, ScreenShapeIndex(ReadString(key, "ScreenShape", ScreenShapes[0].Name)));
+    Settings.BootPreview = ReadFlag(key, "BootPreview", false);
     platform::RegCloseKey(key);
 
     // A failed Run entry must not leave the folders unnormalised.
@@ -120,6 +127,11 @@ void SaveSettings()
     platform::RegWriteInteger(key, "FullScreen", Settings.FullScreen ? 1 : 0);
     platform::RegWriteInteger(key, "AutoChange", Settings.AutoChange ? 1 : 0);
     platform::RegWriteString(key, ProgramPathValueName, Settings.ProgramPath);
+    platform::RegWriteInteger(key, "AnimatedBar", Settings.AnimatedBar ? 1 : 0);
+    platform::RegWriteString(key, "BarColor", Settings.BarColor);
+    platform::RegWriteInteger(key, "BestColors", Settings.BestColors ? 1 : 0);
+    platform::RegWriteString(key, "ScreenShape", ScreenShapeOf(Settings.ScreenShape).Name);
+    platform::RegWriteInteger(key, "BootPreview", Settings.BootPreview ? 1 : 0);
     platform::RegCloseKey(key);
 }
 
@@ -131,6 +143,18 @@ bool SetAutoStart(bool enabled)
                       : platform::RegDeleteValue(key, CompanionProgram);
     platform::RegCloseKey(key);
     return ok;
+}
+
+const ScreenShapeInfo& ScreenShapeOf(int32_t index)
+{
+    return index >= 0 && index < ScreenShapeCount ? ScreenShapes[index] : ScreenShapes[0];
+}
+
+int32_t ScreenShapeIndex(const std::string& name)
+{
+    for (int32_t i = 0; i < ScreenShapeCount; ++i)
+        if (name == ScreenShapes[i].Name) return i;
+    return -1;
 }
 
 std::string AddBackslash(const std::string& path)

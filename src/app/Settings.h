@@ -35,7 +35,27 @@ struct SettingsRecord {
     bool AutoChange = false;
     std::string ProgramPath;
     std::string ProgramFolder;  // not stored; with its backslash
+    // The boot-screen options; their defaults keep the behaviour of old.
+    bool AnimatedBar = false;  // start-up logos get a cycling bar
+    std::string BarColor;      // "RRGGBB" for the bar, empty: from the picture
+    bool BestColors = false;   // the import reduces with the VGA-true reduction
+    int32_t ScreenShape = 0;   // index into ScreenShapes
+    bool BootPreview = false;  // the window previews through the VGA DAC
 };
+
+// The shapes a logo may have on screen, width : height. The first is the
+// default: a 4 : 3 screen showing the 320 x 400 mode's double-scanned lines.
+struct ScreenShapeInfo {
+    const char* Name;
+    int32_t Width;
+    int32_t Height;
+};
+inline constexpr ScreenShapeInfo ScreenShapes[] = {{"6:5", 6, 5}, {"4:3", 4, 3}, {"8:5", 8, 5}};
+inline constexpr int32_t ScreenShapeCount = 3;
+// The shape of a settings index; the default for one out of range.
+const ScreenShapeInfo& ScreenShapeOf(int32_t index);
+// The index of a shape name, -1 when there is none of that name.
+int32_t ScreenShapeIndex(const std::string& name);
 
 extern SettingsRecord Settings;
 

@@ -9,8 +9,11 @@
 #include <iostream>
 #include <utility>
 
+#include "app/DriveFiles.h"
 #include "app/Settings.h"
 #include "cli/CliDialogs.h"
+#include "platform/DiskImage.h"
+#include "platform/DriveSession.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -18,6 +21,7 @@ namespace {
 struct Command {
     const char* Name;
     int (*Run)(CliRun&);
+    bool Writes;  // changes files on the drives: image drives are written back
     const char* Help;
 };
 
@@ -28,7 +32,7 @@ constexpr const char* GlobalHelp =
     "mapped to a host folder. Shares its settings with the Lumenade window.\n"
     "\n"
     "Commands:\n"
-    "  list                       the warehouse pictures, their sizes and the total\n"
+    "  list [--json]              the warehouse pictures, their sizes and the total\n"
     "  add [OPTIONS] FILE...      import pictures into the warehouse\n"
     "  set NAME --as LOGO         make a warehouse picture the startup, shutdown or\n"
     "                             turnoff logo\n"
@@ -39,6 +43,7 @@ constexpr const char* GlobalHelp =
     "  convert IN OUT             convert a picture; formats by extension\n"
     "  config [NAME [VALUE]]      show all settings, show one, or change one\n"
     "  paths                      where the logos, the warehouse and the backup are\n"
+    "  preview LOGO|FILE [--out F] how the boot screen shows a logo or picture\n"
     "\n"
     "Options, before the command:\n"
     "  --drive L=HOSTDIR   map drive L: to a host folder (repeatable); by default\n"
@@ -59,13 +64,18 @@ constexpr const char* GlobalHelp =
     "Exit status: 0 success, 1 an operation failed, 2 wrong usage.\n";
 
 const Command Commands[] = {
-    {"list", CmdList,
-     "Usage: lumenade-cli list\n"
+    {"list", CmdList, false,
+     "Usage: lumenade-cli list [--json]\n"
      "\n"
      "Lists the pictures of the logo warehouse, one line each with its name and\n"
-     "size in bytes, then the number of pictures and their total size.\n"},
-    {"add", CmdAdd,
-     "Usage: lumenade-cli add [--fill|--borders] [--overwrite|--skip] FILE...\n"
+     "size in bytes, then the number of pictures and their total size.\n"
+     "\n"
+     "  --json   one JSON object: \"pictures\", each with \"name\", \"size\" (bytes),\n"
+     "           \"windows_path\" and \"host_path\", and \"totals\" with \"count\"\n"
+     "           and \"size\"\n"},
+    {"add", CmdAdd, true,
+     "Usage: lumenade-cli add [--fill|--borders] [--overwrite|--skip]\n"
+     "                        [--quality classic|best] [--shape 6:5|4:3|8:5] FILE...\n"
      "\n"
      "Imports still pictures (BMP, PCX, TGA, GIF, JPEG, PNG, TIFF, SGI, Sun\n"
      "raster, PNM) into the warehouse as 320 x 400 PNG files with 256 colours,\n"
@@ -75,34 +85,51 @@ const Command Commands[] = {
      "  --borders    show the entire picture with black borders (this run only)\n"
      "  --overwrite  replace a warehouse file of the same name\n"
      "  --skip       keep a warehouse file of the same name; skip the picture\n"
+     "  --quality best     reduce the colours for the boot screen's 6-bit VGA\n"
+     "                     palette (libimagequant); classic is the default\n"
+     "  --shape 4:3        the shape the logo has on screen: 6:5 (default),\n"
+     "                     4:3 or 8:5; the crop or borders follow it\n"
      "\n"
-     "Without --fill or --borders the FullScreen setting decides. Without\n"
+     "--quality and --shape hold for this run; the BestColors and ScreenShape\n"
+     "settings decide otherwise. Without --fill or --borders the FullScreen setting decides. Without\n"
      "--overwrite or --skip a taken name is asked about on a terminal (Y\n"
      "overwrite, N choose another name or skip, A overwrite all, C cancel) and\n"
      "skipped elsewhere. Exit status 1 when any file could not be added.\n"},
-    {"set", CmdSet,
-     "Usage: lumenade-cli set NAME --as startup|shutdown|turnoff\n"
+    {"set", CmdSet, true,
+     "Usage: lumenade-cli set NAME --as startup|shutdown|turnoff [--animate|--still]\n"
+     "                        [--bar-color RRGGBB]\n"
      "\n"
      "Makes the warehouse picture NAME (as 'list' shows it; .png may be left\n"
      "out) the start-up logo (LOGO.SYS), the shut-down logo (LOGOW.SYS) or the\n"
      "turn-off logo (LOGOS.SYS), with a random line of that logo's messages\n"
-     "drawn in a random corner. The logo in place is backed up the first time.\n"},
-    {"shuffle", CmdShuffle,
+     "drawn in a random corner. The logo in place is backed up the first time.\n"
+     "\n"
+     "  --animate    give the startup logo a moving bar at the bottom: the\n"
+     "               picture keeps 236 colours, the last 20 palette entries\n"
+     "               cycle while Windows starts\n"
+     "  --still      no moving bar, whatever the AnimatedBar setting says\n"
+     "  --bar-color RRGGBB  the bar's colour (implies --animate); otherwise\n"
+     "               the BarColor setting, or a colour of the picture\n"
+     "\n"
+     "Without --animate or --still the AnimatedBar setting decides, as it does\n"
+     "for 'shuffle'.\n"},
+    {"shuffle", CmdShuffle, true,
      "Usage: lumenade-cli shuffle\n"
      "\n"
      "Sets a random warehouse picture as each of the three logos, each with a\n"
-     "random line of its messages. Logos in place are backed up the first time.\n"},
-    {"restore", CmdRestore,
+     "random line of its messages. Logos in place are backed up the first time.\n"
+     "The startup logo gets the moving bar when the AnimatedBar setting is on.\n"},
+    {"restore", CmdRestore, true,
      "Usage: lumenade-cli restore\n"
      "\n"
      "Brings back the logos that were in place before Lumenade first changed\n"
      "them, by carrying out restore.bat in the backup folder (see 'paths').\n"},
-    {"delete", CmdDelete,
+    {"delete", CmdDelete, true,
      "Usage: lumenade-cli delete NAME...\n"
      "\n"
      "Deletes the warehouse pictures NAME (as 'list' shows them; .png may be\n"
      "left out), without asking.\n"},
-    {"info", CmdInfo,
+    {"info", CmdInfo, false,
      "Usage: lumenade-cli info FILE... [--json]\n"
      "\n"
      "Describes each file without decoding it, as 'key: value' lines: file,\n"
@@ -111,14 +138,16 @@ const Command Commands[] = {
      "sound: sound size, samples per second, channels, bits per sample, sound\n"
      "compression.\n"
      "\n"
-     "  --json   one JSON object per file and line, with the same keys\n"},
-    {"convert", CmdConvert,
+     "  --json   one JSON object per file and line, with the same keys; a file\n"
+     "           that cannot be described gives {\"file\": ..., \"error\": {\"code\":\n"
+     "           NUMBER, \"string\": TEXT}} (exit status 1)\n"},
+    {"convert", CmdConvert, true,
      "Usage: lumenade-cli convert IN OUT\n"
      "\n"
      "Loads the picture IN and saves it as OUT; each format follows from the\n"
      "file's extension. Written formats: BMP, DIB, PCX, TGA, JPEG, PNG, SGI\n"
      "(.rgb), Sun raster (.ras), PNM (.ppm). An existing OUT is replaced.\n"},
-    {"config", CmdConfig,
+    {"config", CmdConfig, false,
      "Usage: lumenade-cli config [NAME [VALUE]]\n"
      "\n"
      "Without NAME prints every setting as 'NAME: VALUE'; with NAME prints its\n"
@@ -136,15 +165,39 @@ const Command Commands[] = {
      "  AutoChange    true: the Run entry starts bootpix.exe at log-on\n"
      "                (updated at once)\n"
      "  GrabDir       the folder the window's Add dialog opens in\n"
+     "  AnimatedBar   true: startup logos get the moving bar (set, shuffle)\n"
+     "  BarColor      the bar's colour as RRGGBB; empty: from the picture\n"
+     "  BestColors    true: new pictures are reduced for the 6-bit VGA palette\n"
+     "  ScreenShape   the logo's shape on screen: 6:5, 4:3 or 8:5\n"
+     "  BootPreview   true: the window previews through the VGA palette\n"
      "\n"
      "In the messages, \\n stands for a line break and \\\\ for a backslash.\n"
      "Folders may be given as host paths (/...) or Windows paths. Flags take\n"
      "true/false, yes/no, on/off or 1/0.\n"},
-    {"paths", CmdPaths,
-     "Usage: lumenade-cli paths\n"
+    {"preview", CmdPreview, false,
+     "Usage: lumenade-cli preview LOGO|FILE [--out OUT.gif|OUT.png] [--animate]\n"
+     "                            [--shape 6:5|4:3|8:5]\n"
      "\n"
-     "Prints the three logo files, the warehouse, the backup folder and\n"
-     "restore.bat, each as 'WINDOWS PATH -> HOST PATH'.\n"},
+     "Shows how the boot screen shows a logo: LOGO is startup, shutdown or\n"
+     "turnoff (the logo file in place), FILE any logo file or picture. The\n"
+     "palette goes through the 6-bit VGA DAC and the picture is stretched to\n"
+     "the screen shape (the ScreenShape setting unless --shape is given), 400\n"
+     "lines high. Prints what it found; with --out writes a GIF of one full\n"
+     "cycle of the moving bar (one frame for a still logo) or a PNG of the\n"
+     "first frame. The step rate, one step every 100 ms, is approximate.\n"
+     "\n"
+     "  --animate    show a warehouse picture as the animated startup logo\n"
+     "               made of it (without its message)\n"},
+    {"paths", CmdPaths, false,
+     "Usage: lumenade-cli paths [--json]\n"
+     "\n"
+     "Prints what drive C: is (a folder, or a disk image with its partition\n"
+     "and file system), the Windows folder and where it came from\n"
+     "(LUMENADE_WINDOWS, MSDOS.SYS or the default), then the three logo\n"
+     "files, the warehouse, the backup folder and restore.bat, each as\n"
+     "'WINDOWS PATH -> WHERE'.\n"
+     "\n"
+     "  --json   the same as one JSON object\n"},
 };
 
 struct GlobalOptions {
@@ -176,10 +229,13 @@ bool ParseSeed(const std::string& text, int32_t& seed)
     return true;
 }
 
-bool IsFolder(const std::string& host)
+// A host folder, or an image file given as FILE or FILE:N.
+bool IsDriveTarget(const std::string& host)
 {
     struct stat st {};
-    return stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    std::string file;
+    int partition = 0;
+    return (stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) || platform::SplitImageSpec(host, file, partition);
 }
 
 // Reads the options before the command; index ends at the command.
@@ -214,7 +270,7 @@ int ParseGlobal(const std::vector<std::string>& args, size_t& index, GlobalOptio
                 return GlobalUsage(err, "--drive wants LETTER=HOSTDIR, not \"" + value + "\"");
             }
             const std::string folder = value.substr(2);
-            if (!IsFolder(folder)) return GlobalUsage(err, "--drive " + value + ": no such folder");
+            if (!IsDriveTarget(folder)) return GlobalUsage(err, "--drive " + value + ": no such folder or image file");
             g.Drives.emplace_back(value[0], folder);
         } else if (name == "--windows") {
             g.HasWindows = true;
@@ -347,11 +403,36 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     CliRun run{rest, out, err, ui, g.Quiet};
     int status = ExitFailed;
     try {
-        if (!LoadSettings()) {
+        // Drives in disk images: the files of this command are staged before
+        // it runs and written back after it.
+        platform::DriveSession drives(command->Writes ? platform::DriveSession::Mode::Write
+                                                      : platform::DriveSession::Mode::Read);
+        bool runEntryWritten = true;
+        const bool opened = OpenLogoDrives(drives, runEntryWritten);
+        if (!runEntryWritten) {
             err << CliName << ": couldn't write the Run value \"" << CompanionProgram << "\" to the registry store "
                 << platform::RegistryFile() << '\n';
         }
+        if (!opened) {
+            err << CliName << ' ' << name << ": " << drives.Error() << '\n';
+            SetDialogs(nullptr);
+            return ExitFailed;
+        }
+        // Files named on the command line may live on an image drive too.
+        std::vector<std::string> named;
+        for (const std::string& operand : SplitArgs(rest).Operands) {
+            if (std::string path = ArgumentPath(operand); !path.empty()) named.push_back(path);
+        }
+        if (!drives.Stage({}, named)) {
+            err << CliName << ' ' << name << ": " << drives.Error() << '\n';
+            SetDialogs(nullptr);
+            return ExitFailed;
+        }
         status = command->Run(run);
+        if (!drives.Commit()) {
+            err << CliName << ' ' << name << ": " << drives.Error() << '\n';
+            status = ExitFailed;
+        }
     } catch (const std::exception& e) {
         err << CliName << ' ' << name << ": " << e.what() << '\n';
         status = ExitFailed;

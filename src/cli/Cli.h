@@ -60,3 +60,4 @@ int CmdInfo(CliRun& run);
 int CmdConvert(CliRun& run);
 int CmdConfig(CliRun& run);
 int CmdPaths(CliRun& run);
+int CmdPreview(CliRun& run);

@@ -2,9 +2,12 @@
 #include <ostream>
 
 #include "app/Backup.h"
+#include "app/BootScreen.h"
 #include "app/Catalogue.h"
 #include "app/Composer.h"
+#include "app/DriveFiles.h"
 #include "app/Import.h"
+#include "app/LogoStatus.h"
 #include "app/Settings.h"
 #include "app/Shuffle.h"
 #include "cli/Cli.h"
@@ -12,13 +15,13 @@
 #include "cli/CliText.h"
 #include "formats/FFBasic.h"
 #include "foundation/Errors.h"
+#include "platform/DiskImage.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 
 namespace {
 
-constexpr const char* LogoWords[LogoCount] = {"startup", "shutdown", "turnoff"};
 constexpr const char* RestoredText = "Previous logos restored.";
 
 // Usage error for the first option a command does not know.
@@ -56,17 +59,12 @@ bool IsFile(const std::string& path)
     return attributes != platform::InvalidAttributes && (attributes & platform::AttrDirectory) == 0;
 }
 
-// Why SetLogo left a logo as it was, told right after the call.
-std::string SetLogoFailure(const std::string& source, int32_t index)
+// One line each, before any logo lands: the drive holds no Windows, or
+// Windows will not show the start-up logo.
+void WarnAboutDrive(CliRun& run, bool startupLogo)
 {
-    if (const int32_t code = ErrGet(); code != 0) return ErrText(code);
-    Limg image;
-    ImgLoad(source, image);
-    const bool logoImage =
-        ErrGet() == 0 && image.Width == LogoWidth && image.Height == LogoHeight && image.BytesPP == 1;
-    ImgFree(image);
-    if (!logoImage) return Quoted(ExtractFileName(source)) + " is not a logo picture (320 x 400, 256 colours).";
-    return "Couldn't replace the logo file: " + Quoted(LogoPath(index));
+    if (const std::string w = NoWindowsWarning(); !w.empty()) run.Err << w << '\n';
+    if (const std::string w = LogoOffWarning(); startupLogo && !w.empty()) run.Err << w << '\n';
 }
 
 void ShowTotals(CliRun& run)
@@ -77,12 +75,45 @@ void ShowTotals(CliRun& run)
 
 }  // namespace
 
+// The warehouse as one JSON object, laid out as ffprobe -print_format json
+// lays out its own: four-space indents, numbers as numbers.
+void ListJson(CliRun& run)
+{
+    const std::string folder = AddBackslash(Settings.LogosDir);
+    int64_t total = 0;
+    run.Out << "{\n    \"pictures\": [";
+    for (int32_t i = 0; i < Catalogue.Count; ++i) {
+        const CatalogueEntry& e = Catalogue.Entries[i];
+        const std::string windowsPath = folder + e.Name;
+        total += e.Size;
+        run.Out << (i ? "," : "") << "\n        {\n"
+                << "            \"name\": " << JsonString(e.Name) << ",\n"
+                << "            \"size\": " << e.Size << ",\n"
+                << "            \"windows_path\": " << JsonString(windowsPath) << ",\n"
+                << "            \"host_path\": " << JsonString(platform::HostPath(windowsPath)) << "\n"
+                << "        }";
+    }
+    run.Out << (Catalogue.Count ? "\n    " : "") << "],\n"
+            << "    \"totals\": {\n"
+            << "        \"count\": " << Catalogue.Count << ",\n"
+            << "        \"size\": " << total << "\n"
+            << "    }\n}\n";
+}
+
 int CmdList(CliRun& run)
 {
     const ParsedArgs p = SplitArgs(run.Args);
-    if (int s = RefuseOptions(run, "list", p); s != ExitOk) return s;
+    bool json = false;
+    for (const auto& o : p.Options) {
+        if (o.Name != "--json" || o.HasValue) return UsageError(run, "list", "unknown option \"" + o.Name + "\"");
+        json = true;
+    }
     if (!p.Operands.empty()) return UsageError(run, "list", "takes no arguments");
     ScanWarehouse(Settings.LogosDir);
+    if (json) {
+        ListJson(run);
+        return ExitOk;
+    }
     size_t width = 0;
     for (int32_t i = 0; i < Catalogue.Count; ++i) width = std::max(width, Catalogue.Entries[i].Name.size());
     for (int32_t i = 0; i < Catalogue.Count; ++i) {
@@ -95,9 +126,15 @@ int CmdList(CliRun& run)
 
 int CmdAdd(CliRun& run)
 {
-    const ParsedArgs p = SplitArgs(run.Args);
+    const ParsedArgs p = SplitArgs(run.Args, {"--quality", "--shape"});
     bool fill = false, borders = false, overwrite = false, skip = false;
+    std::string quality, shape;
     for (const auto& o : p.Options) {
+        if (o.Name == "--quality" || o.Name == "--shape") {
+            if (!o.HasValue) return UsageError(run, "add", o.Name + " needs a value");
+            (o.Name == "--quality" ? quality : shape) = Lower(o.Value);
+            continue;
+        }
         if (o.HasValue) return UsageError(run, "add", o.Name + " takes no value");
         if (o.Name == "--fill") {
             fill = true;
@@ -113,11 +150,17 @@ int CmdAdd(CliRun& run)
     }
     if (fill && borders) return UsageError(run, "add", "--fill and --borders exclude each other");
     if (overwrite && skip) return UsageError(run, "add", "--overwrite and --skip exclude each other");
+    if (!quality.empty() && quality != "classic" && quality != "best")
+        return UsageError(run, "add", "--quality wants classic or best, not " + Quoted(quality));
+    if (!shape.empty() && ScreenShapeIndex(shape) < 0)
+        return UsageError(run, "add", "--shape wants 6:5, 4:3 or 8:5, not " + Quoted(shape));
     if (p.Operands.empty()) return UsageError(run, "add", "no FILE given");
 
     // The fitting chosen here holds for this run; the setting is not saved.
     if (fill) Settings.FullScreen = true;
     if (borders) Settings.FullScreen = false;
+    if (!quality.empty()) Settings.BestColors = quality == "best";
+    if (!shape.empty()) Settings.ScreenShape = ScreenShapeIndex(shape);
     run.Ui.Policy = overwrite ? OverwritePolicy::Overwrite : skip ? OverwritePolicy::Skip : OverwritePolicy::Ask;
 
     bool failed = false;
@@ -155,13 +198,28 @@ int CmdAdd(CliRun& run)
 
 int CmdSet(CliRun& run)
 {
-    const ParsedArgs p = SplitArgs(run.Args, {"--as"});
+    const ParsedArgs p = SplitArgs(run.Args, {"--as", "--bar-color"});
     std::string as;
+    bool animate = false, still = false;
     for (const auto& o : p.Options) {
+        if (o.Name == "--animate" || o.Name == "--still") {
+            if (o.HasValue) return UsageError(run, "set", o.Name + " takes no value");
+            (o.Name == "--animate" ? animate : still) = true;
+            continue;
+        }
+        if (o.Name == "--bar-color") {
+            uint8_t rgb[3];
+            if (!o.HasValue || !ParseBarColor(o.Value, rgb))
+                return UsageError(run, "set", "--bar-color wants RRGGBB in hex, as 2864FC");
+            Settings.BarColor = o.Value;
+            animate = true;
+            continue;
+        }
         if (o.Name != "--as") return UsageError(run, "set", "unknown option \"" + o.Name + "\"");
         if (!o.HasValue) return UsageError(run, "set", "--as needs startup, shutdown or turnoff");
         as = Lower(o.Value);
     }
+    if (animate && still) return UsageError(run, "set", "--animate and --still exclude each other");
     if (p.Operands.size() != 1) return UsageError(run, "set", "wants one NAME");
     if (as.empty()) return UsageError(run, "set", "--as startup|shutdown|turnoff is missing");
     int32_t index = -1;
@@ -169,6 +227,10 @@ int CmdSet(CliRun& run)
         if (as == LogoWords[i]) index = i;
     }
     if (index < 0) return UsageError(run, "set", "--as wants startup, shutdown or turnoff, not " + Quoted(as));
+    if (animate && index != LogoStartup) return UsageError(run, "set", "only the startup logo animates");
+    // Like --fill, the choice holds for this run; the setting is not saved.
+    if (animate) Settings.AnimatedBar = true;
+    if (still) Settings.AnimatedBar = false;
     std::string source;
     if (!WarehousePath(p.Operands[0], source)) {
         return UsageError(run, "set", "NAME is a warehouse file name, without a folder");
@@ -178,13 +240,12 @@ int CmdSet(CliRun& run)
         run.Ui.ErrorBox("Cannot open file: " + source);
         return ExitFailed;
     }
+    WarnAboutDrive(run, index == LogoStartup);
     if (!SetLogo(source, index)) {
         run.Ui.ErrorBox(SetLogoFailure(source, index));
         return ExitFailed;
     }
-    run.Ui.ShowStatus(
-        Quoted(ExtractFileName(source)) + " is now the " + LogoWords[index] + " logo (" + LogoPath(index) + ").",
-        false);
+    run.Ui.ShowStatus(SetLogoDone(source, index), false);
     return ExitOk;
 }
 
@@ -199,6 +260,7 @@ int CmdShuffle(CliRun& run)
         run.Ui.ErrorBox("The logo warehouse holds no pictures: " + Settings.LogosDir);
         return ExitFailed;
     }
+    WarnAboutDrive(run, true);
     // ShuffleLogos step by step, so that a logo left unchanged is reported.
     run.Ui.ShowStatus(ShuffleBusyText, true);
     std::string folder;
@@ -290,34 +352,109 @@ int CmdConvert(CliRun& run)
     return ExitOk;
 }
 
+namespace {
+
+const char* WindowsSourceName(platform::WindowsSource source)
+{
+    switch (source) {
+        case platform::WindowsSource::Environment:
+            return "LUMENADE_WINDOWS";
+        case platform::WindowsSource::MsdosSys:
+            return "MSDOS.SYS";
+        case platform::WindowsSource::Default:
+            break;
+    }
+    return "default";
+}
+
+// Where a Windows path lives: its host path on a folder drive; on an image
+// drive the image and the path inside its file system.
+std::string Location(const std::string& path, bool folder)
+{
+    if (path.empty()) return {};
+    const std::string image = platform::DriveImage(path[0]);
+    if (!image.empty()) {
+        std::string inside = platform::FullWindowsPath(path).substr(2);
+        if (folder && inside.back() != '\\') inside += '\\';
+        return image + " " + inside;
+    }
+    std::string host = platform::HostPath(path);
+    if (folder && !host.empty() && host.back() != '/') host += '/';
+    return host;
+}
+
+}  // namespace
+
 int CmdPaths(CliRun& run)
 {
     const ParsedArgs p = SplitArgs(run.Args);
-    if (int s = RefuseOptions(run, "paths", p); s != ExitOk) return s;
+    bool json = false;
+    for (const auto& o : p.Options) {
+        if (o.Name != "--json" || o.HasValue) return UsageError(run, "paths", "unknown option \"" + o.Name + "\"");
+        json = true;
+    }
     if (!p.Operands.empty()) return UsageError(run, "paths", "takes no arguments");
     struct Item {
         const char* Label;
+        const char* Key;
         std::string Path;
         bool Folder;
     };
     const Item items[] = {
-        {"startup logo", LogoPath(LogoStartup), false}, {"shutdown logo", LogoPath(LogoShutDown), false},
-        {"turnoff logo", LogoPath(LogoTurnOff), false}, {"warehouse", Settings.LogosDir, true},
-        {"backup folder", BackupFolder(), true},        {"restore.bat", RestoreBatchPath(), false},
+        {"startup logo", "startup_logo", LogoPath(LogoStartup), false},
+        {"shutdown logo", "shutdown_logo", LogoPath(LogoShutDown), false},
+        {"turnoff logo", "turnoff_logo", LogoPath(LogoTurnOff), false},
+        {"warehouse", "warehouse", Settings.LogosDir, true},
+        {"backup folder", "backup_folder", BackupFolder(), true},
+        {"restore.bat", "restore_bat", RestoreBatchPath(), false},
+    };
+    const std::string image = platform::DriveImage('C');
+    platform::DiskImage disk;
+    std::string diskError;
+    const bool diskOk = !image.empty() && platform::OpenDiskImage(image, disk, diskError);
+    const std::string windows = WindowsFolder();
+    const char* source = WindowsSourceName(platform::WindowsFolderSource());
+    if (json) {
+        run.Out << "{\"drive_c\": {";
+        if (image.empty()) {
+            run.Out << "\"kind\": \"folder\", \"folder\": " << JsonString(platform::DriveFolder('C'));
+        } else {
+            const std::string kind = !diskOk          ? "image"
+                                     : disk.Vhd       ? "fixed VHD"
+                                     : disk.Partition ? "raw disk image"
+                                                      : "FAT volume image";
+            run.Out << "\"kind\": " << JsonString(kind) << ", \"image\": " << JsonString(diskOk ? disk.File : image)
+                    << ", \"partition\": " << (diskOk ? disk.Partition : 0)
+                    << ", \"offset\": " << (diskOk ? disk.Offset : 0)
+                    << ", \"file_system\": " << JsonString(diskOk ? disk.FileSystem : "");
+        }
+        run.Out << "}, \"windows\": {\"path\": " << JsonString(windows) << ", \"source\": " << JsonString(source)
+                << "}";
+        for (const Item& item : items) {
+            run.Out << ", " << JsonString(item.Key) << ": {\"path\": " << JsonString(item.Path)
+                    << ", \"where\": " << JsonString(Location(item.Path, item.Folder)) << "}";
+        }
+        run.Out << "}\n";
+        return ExitOk;
+    }
+    auto line = [&](const std::string& label, const std::string& text) {
+        run.Out << label << std::string(label.size() < 15 ? 15 - label.size() : 1, ' ') << text << '\n';
     };
     for (const Item& item : items) {
-        std::string host = item.Path.empty() ? std::string() : platform::HostPath(item.Path);
-        if (item.Folder && !host.empty() && host.back() != '/') host += '/';
-        const std::string label = std::string(item.Label) + ":";
-        run.Out << label << std::string(15 - label.size(), ' ') << (item.Path.empty() ? "(unknown)" : item.Path)
-                << " -> " << (host.empty() ? "(no drive)" : host) << '\n';
+        const std::string where = Location(item.Path, item.Folder);
+        line(std::string(item.Label) + ":",
+             (item.Path.empty() ? "(unknown)" : item.Path) + " -> " + (where.empty() ? "(no drive)" : where));
     }
+    line("drive C:", image.empty() ? "folder " + platform::DriveFolder('C')
+                     : diskOk      ? disk.Kind() + ", " + disk.FileSystem + ": " + disk.File
+                                   : image + " (" + diskError + ")");
+    line("windows:", (windows.empty() ? std::string("(unknown)") : windows) + " (" + source + ")");
     return ExitOk;
 }
 
 namespace {
 
-enum class SettingKind { Folder, LogoFolder, Messages, Flag };
+enum class SettingKind { Folder, LogoFolder, Messages, Flag, Shape, Color };
 
 struct SettingItem {
     const char* Name;
@@ -336,6 +473,11 @@ constexpr SettingItem SettingItems[] = {
     {"FullScreen", SettingKind::Flag, 0},
     {"AutoChange", SettingKind::Flag, 1},
     {"GrabDir", SettingKind::Folder, 1},
+    {"AnimatedBar", SettingKind::Flag, 2},
+    {"BarColor", SettingKind::Color, 0},
+    {"BestColors", SettingKind::Flag, 3},
+    {"ScreenShape", SettingKind::Shape, 0},
+    {"BootPreview", SettingKind::Flag, 4},
 };
 
 std::string& FolderField(const SettingItem& item)
@@ -345,7 +487,18 @@ std::string& FolderField(const SettingItem& item)
 
 bool& FlagField(const SettingItem& item)
 {
-    return item.Index == 0 ? Settings.FullScreen : Settings.AutoChange;
+    switch (item.Index) {
+        case 0:
+            return Settings.FullScreen;
+        case 1:
+            return Settings.AutoChange;
+        case 2:
+            return Settings.AnimatedBar;
+        case 3:
+            return Settings.BestColors;
+        default:
+            return Settings.BootPreview;
+    }
 }
 
 // The value as the registry holds it, for the check after saving.
@@ -360,6 +513,10 @@ std::string StoredValue(const SettingItem& item)
             return LogoMessages(item.Index);
         case SettingKind::Flag:
             return FlagField(item) ? "1" : "0";
+        case SettingKind::Shape:
+            return ScreenShapeOf(Settings.ScreenShape).Name;
+        case SettingKind::Color:
+            return Settings.BarColor;
     }
     return {};
 }
@@ -442,6 +599,18 @@ int CmdConfig(CliRun& run)
                                   item->Name + std::string(" wants true or false, not ") + Quoted(value));
             }
             FlagField(*item) = flag;
+            break;
+        }
+        case SettingKind::Shape:
+            if (ScreenShapeIndex(value) < 0)
+                return UsageError(run, "config", "ScreenShape wants 6:5, 4:3 or 8:5, not " + Quoted(value));
+            Settings.ScreenShape = ScreenShapeIndex(value);
+            break;
+        case SettingKind::Color: {
+            uint8_t rgb[3];
+            if (!value.empty() && !ParseBarColor(value, rgb))
+                return UsageError(run, "config", "BarColor wants RRGGBB in hex, or nothing, not " + Quoted(value));
+            Settings.BarColor = value;
             break;
         }
     }

@@ -3,13 +3,16 @@
 #include <utility>
 #include <vector>
 
+#include "app/BootScreen.h"
 #include "app/Dialogs.h"
 #include "cli/Cli.h"
 #include "cli/CliDialogs.h"
 #include "cli/CliText.h"
 #include "formats/FFBasic.h"
+#include "formats/FormatTable.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
+#include "platform/FileKind.h"
 
 namespace {
 
@@ -56,15 +59,58 @@ std::vector<Field> Describe(const std::string& file, const TUniInfo& info)
     return f;
 }
 
-// The library's reason why a file could not be described.
-std::string InfoFailure(const std::string& path, const std::string& operand)
+// A logo file (LOGO.SYS: its extension names no format) described by the BMP
+// reader.
+bool LogoFileInfo(const std::string& path, TUniInfo& info)
 {
-    if (const std::string why = NotAPicture(path, operand); !why.empty()) return why;
+    if (CycleStartOf(path) < 0) return false;
+    TFileInfo fileInfo;
+    fileInfo.Format = FmtBMP;
+    fileInfo.Picture.Compression = "None";
+    ErrClear();
+    FormatById(FmtBMP)->Info(path, fileInfo);
+    if (ErrGet() != 0) return false;
+    info = TUniInfo{};
+    info.Format = FmtBMP;
+    info.Kind = 1;
+    info.FileName = path;
+    info.TotalSize = fileInfo.FileSize;
+    info.Picture = fileInfo.Picture;
+    return true;
+}
+
+// Why a file could not be described: the library's error number and text.
+struct Failure {
+    int32_t Code;
+    std::string Text;
+};
+constexpr int32_t FormatNotSupported = 6001;
+constexpr int32_t CannotOpenFile = 5001;
+
+Failure InfoFailure(const std::string& path, const std::string& operand)
+{
+    if (const std::string why = NotAPicture(path, operand); !why.empty()) {
+        int64_t size = 0;
+        const bool regular = platform::KindOfFile(path, size) == platform::FileKind::Regular;
+        return {regular ? FormatNotSupported : CannotOpenFile, why};
+    }
     if (FormatOf(path) == static_cast<uint32_t>(INVALID_HANDLE))
-        return "Format not supported (\"" + ExtractFileName(path) + "\")";
+        return {FormatNotSupported, "Format not supported (\"" + ExtractFileName(path) + "\")"};
     TFileInfo fileInfo;
     FFInfo(path, fileInfo);
-    return ErrText(ErrGet() != 0 ? ErrGet() : 3);
+    const int32_t code = ErrGet() != 0 ? ErrGet() : 3;
+    return {code, ErrText(code)};
+}
+
+// A file that could not be described: the reason on standard error, and
+// with --json an error object in the file's place, as ffprobe writes one.
+void ReportFailure(CliRun& run, bool json, const std::string& operand, const Failure& failure)
+{
+    run.Ui.ErrorBox(failure.Text);
+    if (json) {
+        run.Out << "{\"file\": " << JsonString(operand) << ", \"error\": {\"code\": " << failure.Code
+                << ", \"string\": " << JsonString(failure.Text) << "}}\n";
+    }
 }
 
 }  // namespace
@@ -85,16 +131,18 @@ int CmdInfo(CliRun& run)
         const std::string path = ArgumentPath(operand);
         TUniInfo info;
         if (path.empty()) {
-            run.Ui.ErrorBox("No drive holds \"" + operand + "\"");
+            ReportFailure(run, json, operand, {CannotOpenFile, "No drive holds \"" + operand + "\""});
             failed = true;
             continue;
         }
-        if (!UniInfo(path, info, false)) {
-            run.Ui.ErrorBox(InfoFailure(path, operand));
+        if (!UniInfo(path, info, false) && !LogoFileInfo(path, info)) {
+            ReportFailure(run, json, operand, InfoFailure(path, operand));
             failed = true;
             continue;
         }
-        const std::vector<Field> fields = Describe(operand, info);
+        std::vector<Field> fields = Describe(operand, info);
+        if (const int32_t first = CycleStartOf(path); first >= 0)
+            fields.push_back({"cycled entries", first == 0 ? "none" : std::to_string(first) + "-255", true});
         if (json) {
             run.Out << '{';
             for (size_t i = 0; i < fields.size(); ++i) {

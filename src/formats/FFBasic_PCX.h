@@ -1,6 +1,9 @@
 #pragma once
 // The PCX codec (format 2): run-length encoded files with 8 bits a plane,
-// one plane (palette picture) or three (24-bit picture).
+// one plane (palette picture) or three (24-bit picture), and palette
+// pictures of 1 bit in up to four planes or 2 or 4 bits in one. A DCX file
+// is read from its first page; a name ending in .dcx is written as a DCX
+// file of one page.
 
 #include <cstdint>
 #include <string>

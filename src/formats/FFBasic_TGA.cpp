@@ -19,10 +19,14 @@ constexpr uint8_t TgaTopFirst = 32;
 constexpr int32_t TgaPaletteEntries = MaxPaletteEntries;
 constexpr int32_t TgaMaxEntrySize = 32;  // (255 + 7) div 8
 
-// The header field that the working record has no place for.
+// The header fields that the working record has no place for.
 uint8_t tgaMapType = 0;
 // 32-bit pixels whose descriptor gives them 8 alpha bits, laid over black.
 bool tgaAlpha = false;
+bool tgaGrey = false;  // image types 3 and 11: grey, with or without an alpha byte
+
+constexpr uint8_t TgaTypeGrey = 3;
+constexpr uint8_t TgaTypeGreyRle = 11;
 
 // The colour map entries read: those of the file, at most 256.
 int32_t PaletteEntriesRead(const TImgf& f)
@@ -154,15 +158,17 @@ void TGAOpen_(TImgf& f, const std::string& name)
         const uint8_t idLength = h[0];
         tgaMapType = h[1];
         const uint8_t type = h[2];
-        if (type != 1 && type != 2 && type != 9 && type != 10) ErrSet(6002);
+        tgaGrey = type == TgaTypeGrey || type == TgaTypeGreyRle;
+        if (type != 1 && type != 2 && type != 9 && type != 10 && !tgaGrey) ErrSet(6002);
         const int32_t width = GetU16LE(h + 12);
         const int32_t height = GetU16LE(h + 14);
         const uint8_t depth = h[16];
         ImgfSetGeometry_(f, width, height, depth);
-        if (depth == 16) f.Bits = 15;
-        f.Supported = (depth == 8 || depth == 15 || depth == 16 || depth == 24 || depth == 32) && width > 0 &&
-                      height > 0 && f.ImageSize > 0;
-        f.Compressed = type == 9 || type == 10;
+        if (depth == 16 && !tgaGrey) f.Bits = 15;
+        const bool depthKnown = tgaGrey ? depth == 8 || depth == 16
+                                        : depth == 8 || depth == 15 || depth == 16 || depth == 24 || depth == 32;
+        f.Supported = depthKnown && width > 0 && height > 0 && f.ImageSize > 0;
+        f.Compressed = type == 9 || type == 10 || type == TgaTypeGreyRle;
         f.BottomUp = (h[17] & TgaTopFirst) == 0;
         tgaAlpha = depth == 32 && (h[17] & 0x0F) == 8;
         f.PalEntrySize = (h[7] + 7) / 8;
@@ -178,6 +184,11 @@ void TGAInfo_(const std::string& name, TFileInfo& info)
     Guarded("TGAInfo_", [&] {
         TGAOpen_(imgf, name);
         ImgfFillInfo_(imgf, info);
+        // A grey picture loads as 8 bits, its alpha byte dropped.
+        if (tgaGrey && imgf.Supported) {
+            info.Picture.Bits = 8;
+            info.Picture.BytesPP = 1;
+        }
         ImgfClose_(imgf);
     });
 }
@@ -187,31 +198,48 @@ void TGALoad_(const std::string& name, Limg& img)
     Guarded("TGALoad_", [&] {
         TGAOpen_(imgf, name);
         if (!imgf.Supported) ErrSet(6001);
-        const bool mapped = tgaMapType != 0 && imgf.PalEntrySize != 0;
+        // A grey file's colour map, if any, means nothing to its pixels.
+        const bool mapped = tgaMapType != 0 && imgf.PalEntrySize != 0 && !tgaGrey;
         if (mapped) CheckPalette(imgf);
         if (imgf.Compressed)
             ImgfCheckCoded_(imgf, imgf.ImageSize, RleTgaExpansion);
         else
             ImgfCheckRows_(imgf, 0);
         const int32_t w = imgf.Width, h = imgf.Height;
-        ImgAlloc(img, w, h, imgf.Bits);
+        const int32_t bits = tgaGrey ? 8 : imgf.Bits;
+        ImgAlloc(img, w, h, bits);
         std::memset(img.Palette, 0, sizeof img.Palette);
         if (mapped) {
             ReadPalette(imgf, img);
-        } else if (imgf.Bits == 8) {
+        } else if (bits == 8) {
             for (int i = 0; i < 256; ++i)
                 img.Palette[i][0] = img.Palette[i][1] = img.Palette[i][2] = static_cast<uint8_t>(i);
         }
-        ImgSetDims(img, w, h, imgf.Bits);
-        if (imgf.Compressed) {
-            std::memset(img.Data, 0, imgf.ImageSize);
-            GetCmpsData_(imgf);
-            TGAunCmps_(imgf.CmpsData, imgf.CmpsSize, img.Data, imgf.ImageSize, imgf.BytesPP);
-            MemFree(imgf.CmpsData);
-            if (imgf.BottomUp) ImgFlipV(img, img);
-        } else {
-            Dsk2Mem_(imgf, img.Data, 0);
+        ImgSetDims(img, w, h, bits);
+        // Grey pixels with an alpha byte are read whole, then the grey kept.
+        uint8_t* pixels = img.Data;
+        if (imgf.BytesPP != img.BytesPP) {
+            MemAlloc(pixels, imgf.ImageSize);
+            MemName(pixels, "TGALoad_", "grey and alpha");
         }
+        if (imgf.Compressed) {
+            std::memset(pixels, 0, imgf.ImageSize);
+            GetCmpsData_(imgf);
+            TGAunCmps_(imgf.CmpsData, imgf.CmpsSize, pixels, imgf.ImageSize, imgf.BytesPP);
+            MemFree(imgf.CmpsData);
+        } else {
+            // Rows are put top first here; the flip below is for both codings.
+            const bool bottomUp = imgf.BottomUp;
+            imgf.BottomUp = false;
+            Dsk2Mem_(imgf, pixels, 0);
+            imgf.BottomUp = bottomUp;
+        }
+        if (pixels != img.Data) {
+            const int32_t n = w * h;
+            for (int32_t i = 0; i < n; ++i) img.Data[i] = pixels[static_cast<size_t>(i) * imgf.BytesPP];
+            MemFree(pixels);
+        }
+        if (imgf.BottomUp) ImgFlipV(img, img);
         if (tgaAlpha) ImgAlphaOverBlack_(img);
         ImgfClose_(imgf);
     });

@@ -1,5 +1,5 @@
 #pragma once
-// The TGA codec (format 1): colour-mapped and true-colour pictures,
+// The TGA codec (format 1): colour-mapped, true-colour and grey pictures,
 // uncompressed or run-length encoded, 1 to 4 bytes a pixel.
 
 #include <cstdint>

@@ -73,13 +73,7 @@ bool PrepareAudio(AVIHandle& h)
         PutU32LE(h.AudioFormat + OffsetWfAvgBytes, src.nAvgBytesPerSec);
     }
     WAVEFORMATEX pcm;
-    if (src.wFormatTag == WaveFormatPcm) {
-        pcm = src;
-    } else {
-        pcm.wFormatTag = WaveFormatPcm;
-        if (acmFormatSuggest(nullptr, &src, &pcm, WaveFormatExSize, AcmFormatSuggestFWFormatTag) != 0) return false;
-    }
-    if (!PCMComplete_(pcm)) return false;
+    if (!SoundAsPcm_(src, SoundFormatTag_(h.AudioFormat, h.AudioFormatSize), pcm)) return false;
     WriteWaveFormat(pcm, h.PcmFormat);
     return true;
 }
@@ -151,10 +145,12 @@ void FillInfo(const AVIHandle& h, TFileInfo& info)
         info.Sound.SamplesPerSec = static_cast<int32_t>(std::min<uint32_t>(src.nSamplesPerSec, INT32_MAX));
         info.Sound.Channels = src.nChannels;
         info.Sound.BitsPerSample = src.wBitsPerSample;
-        AVIGetAudioName_(src.wFormatTag, info.Sound.Compression);
+        const uint16_t tag = SoundFormatTag_(h.AudioFormat, h.AudioFormatSize);
+        AVIGetAudioName_(tag, info.Sound.Compression);
         const int64_t size = static_cast<int64_t>(src.nBlockAlign) * std::max(h.AudioLength, 0);
-        info.Sound.Size = src.wFormatTag == WaveFormatPcm ? static_cast<int32_t>(std::min<int64_t>(size, INT32_MAX))
-                                                          : PCMSizeOf_(size, src.nAvgBytesPerSec, pcm.nAvgBytesPerSec);
+        const bool asStored = tag == WaveFormatPcm || tag == WaveFormatIeeeFloat;
+        info.Sound.Size = asStored ? static_cast<int32_t>(std::min<int64_t>(size, INT32_MAX))
+                                   : PCMSizeOf_(size, src.nAvgBytesPerSec, pcm.nAvgBytesPerSec);
     }
     info.Sound.Present = true;
 }
@@ -242,18 +238,7 @@ void AVIGetVideoName(uint32_t code, std::string& text)
 
 void AVIGetAudioName_(uint32_t tag, std::string& text)
 {
-    text = "(#" + std::to_string(tag) + ") ";
-    if (tag == WaveFormatPcm) {
-        text += "PCM, uncompressed";
-        return;
-    }
-    ACMFORMATTAGDETAILSA details;
-    details.cbStruct = sizeof details;
-    details.dwFormatTag = tag;
-    if (acmFormatTagDetailsA(nullptr, &details, AcmFormatTagDetailsFFormatTag) == 0)
-        text += std::string(details.szFormatTag, strnlen(details.szFormatTag, sizeof details.szFormatTag));
-    else
-        text += "Unknown audio codec";
+    text = SoundFormatName_(tag);
 }
 
 bool AVIStreamReadFormat_(PAVISTREAM stream, uint8_t*& block, int32_t& size, int32_t minSize)

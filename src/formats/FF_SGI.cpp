@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "formats/DecodeLimits.h"
+#include "formats/SaveVariants.h"
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
@@ -52,7 +53,8 @@ void SGIOpen_(TSgiFile& f, const std::string& name)
         // One- and two-dimensional files leave the unused sizes open.
         if (f.Dimension == 1) f.YSize = 1;
         if (f.Dimension <= 2) f.ZSize = 1;
-        f.Supported = f.Bpc == 1 && f.Storage <= 1 && f.XSize > 0 && f.YSize > 0 && f.ZSize >= 1 && f.ZSize <= 4;
+        f.Supported =
+            (f.Bpc == 1 || f.Bpc == 2) && f.Storage <= 1 && f.XSize > 0 && f.YSize > 0 && f.ZSize >= 1 && f.ZSize <= 4;
     });
 }
 
@@ -94,6 +96,31 @@ int32_t SGIunCmpsRow(const uint8_t* src, int32_t srcLen, uint8_t* dst, int32_t d
             const uint8_t v = src[in++];
             if (n > dstLen - out) n = dstLen - out;
             std::memset(dst + out, v, n);
+        }
+        out += n;
+    }
+    return out;
+}
+
+int32_t SGIunCmpsRow16(const uint8_t* src, int32_t srcLen, uint8_t* dst, int32_t dstLen)
+{
+    const int32_t words = srcLen / 2;
+    int32_t in = 0;
+    int32_t out = 0;
+    auto word = [&](int32_t i) { return static_cast<uint16_t>(src[2 * i] << 8 | src[2 * i + 1]); };
+    while (in < words && out < dstLen) {
+        const uint16_t c = word(in++);
+        int32_t n = c & 127;
+        if (n == 0) break;
+        if (n > dstLen - out) n = dstLen - out;
+        if (c & 128) {
+            if (n > words - in) n = words - in;
+            for (int32_t k = 0; k < n; ++k) dst[out + k] = src[2 * (in + k)];
+            in += n;
+        } else {
+            if (in >= words) break;
+            std::memset(dst + out, src[2 * in], n);
+            ++in;
         }
         out += n;
     }
@@ -179,7 +206,9 @@ void SGILoad(const std::string& name, Limg& img)
         const int32_t bits = z <= 2 ? 8 : 24;
         int32_t pixelBytes = 0, planesBytes = 0;
         if (!PictureBytes(x, y, bits / 8, pixelBytes) || !PictureBytes(x, y, z, planesBytes)) ErrSet(6001);
-        const int64_t planeBytes = static_cast<int64_t>(x) * y;
+        // Two bytes a channel are big-endian samples; their high byte is kept.
+        const int32_t bpc = f.Bpc;
+        const int64_t planeBytes = static_cast<int64_t>(x) * y * bpc;
         if (f.Storage == 0) {
             if (SgiHeaderSize + planeBytes * z > f.FileSize) ErrSet(5003);
         } else {
@@ -202,7 +231,8 @@ void SGILoad(const std::string& name, Limg& img)
             for (int32_t i = 0; i < z; ++i) {
                 uint8_t* plane = row + static_cast<size_t>(i) * x;
                 if (f.Storage == 0) {
-                    std::memcpy(plane, file + SgiHeaderSize + i * planeBytes + static_cast<int64_t>(j) * x, x);
+                    const uint8_t* stored = file + SgiHeaderSize + i * planeBytes + static_cast<int64_t>(j) * x * bpc;
+                    for (int32_t k = 0; k < x; ++k) plane[k] = stored[k * bpc];
                     continue;
                 }
                 // Rows are found by the start and length tables, in any
@@ -214,7 +244,10 @@ void SGILoad(const std::string& name, Limg& img)
                 if (start >= static_cast<uint32_t>(f.FileSize)) continue;
                 const uint32_t left = static_cast<uint32_t>(f.FileSize) - start;
                 if (length == 0 || length > left) length = left;
-                SGIunCmpsRow(file + start, static_cast<int32_t>(length), plane, x);
+                if (bpc == 1)
+                    SGIunCmpsRow(file + start, static_cast<int32_t>(length), plane, x);
+                else
+                    SGIunCmpsRow16(file + start, static_cast<int32_t>(length), plane, x);
             }
             PlaceRow(row, x, z, img.Data + static_cast<size_t>(y - 1 - j) * x * (bits / 8));
         }
@@ -236,6 +269,7 @@ void SGISave(const std::string& name, const Limg& img)
         SavePrepare(FmtRGB, ctx, img);
         const Limg& src = *ctx.Img;
         const int32_t w = src.Width, h = src.Height;
+        const int32_t channels = NameHasExtension(name, ".bw") ? 1 : 3;
         FDelete(name);
         int32_t file = INVALID_HANDLE;
         FOpen(file, name, FmCreate);
@@ -243,13 +277,13 @@ void SGISave(const std::string& name, const Limg& img)
         PutU16BE(head, SgiMagic);
         head[2] = 1;
         head[3] = 1;
-        PutU16BE(head + 4, 3);
+        PutU16BE(head + 4, channels == 1 ? 2 : 3);
         PutU16BE(head + 6, static_cast<uint16_t>(w));
         PutU16BE(head + 8, static_cast<uint16_t>(h));
-        PutU16BE(head + 10, 3);
+        PutU16BE(head + 10, static_cast<uint16_t>(channels));
         PutU32BE(head + 16, 255);
         FWrite(file, head, SgiHeaderSize);
-        const int32_t tableBytes = 3 * h * 4;
+        const int32_t tableBytes = channels * h * 4;
         int32_t pos = SgiHeaderSize + 2 * tableBytes;
         FSeek(file, pos);
         uint8_t* starts = nullptr;
@@ -265,11 +299,14 @@ void SGISave(const std::string& name, const Limg& img)
         const int32_t packedCap = 2 * w + 2;
         MemAlloc(packed, packedCap);
         MemName(packed, "SGISave", "packed");
-        for (int32_t i = 0; i < 3; ++i) {
+        for (int32_t i = 0; i < channels; ++i) {
             const int32_t byte = 2 - i;  // red is the pixels' third byte
             for (int32_t r = h - 1, j = 0; r >= 0; --r, ++j) {
                 const uint8_t* px = src.Data + static_cast<size_t>(r) * w * 3;
-                for (int32_t k = 0; k < w; ++k) line[k] = px[3 * k + byte];
+                if (channels == 1)
+                    GreyRow(src, r, line);
+                else
+                    for (int32_t k = 0; k < w; ++k) line[k] = px[3 * k + byte];
                 const int32_t n = SGIdoCmpsRow(line, w, packed, packedCap);
                 if (n < 0) ErrSet(6005);
                 PutU32BE(starts + (i * h + j) * 4, static_cast<uint32_t>(pos));

@@ -12,6 +12,7 @@ namespace {
 
 constexpr uint32_t SunMagic = 0x59A66A95u;
 constexpr int32_t SunHeaderSize = 32;
+constexpr uint32_t SunTypeStandard = 1;
 constexpr uint32_t SunTypeEncoded = 2;
 constexpr uint32_t SunTypeRgb = 3;
 constexpr uint32_t SunMaxType = 5;
@@ -151,10 +152,9 @@ void SUNLoad(const std::string& name, Limg& img)
         if (!PictureBytes(w, 1, fileBpp, rowBytes) || !PictureBytes(rowBytes, h, 1, unpadded) ||
             !PictureBytes(w, h, bits / 8, pixelBytes))
             ErrSet(6001);
-        // Rows are padded to an even length, except in files whose length
-        // field gives the unpadded size (as this program writes them).
+        // Rows are padded to an even length; files of earlier versions of
+        // this program are told apart below.
         int32_t stride = rowBytes + (rowBytes & 1);
-        if (f.Length == static_cast<uint32_t>(unpadded)) stride = rowBytes;
         int32_t dataBytes = 0;
         if (!PictureBytes(stride, h, 1, dataBytes)) ErrSet(6001);
 
@@ -163,7 +163,10 @@ void SUNLoad(const std::string& name, Limg& img)
         const int32_t dataPos = SunHeaderSize + mapLength;
         // Raw rows must be in the file before anything is allocated for them,
         // and encoded ones must be able to give them.
-        if (f.Type != SunTypeEncoded && dataBytes - (stride - rowBytes) > f.FileSize - dataPos) ErrSet(5003);
+        // Raw files whose length field gives the unpadded size have unpadded rows.
+        const int32_t rawStride = f.Length == static_cast<uint32_t>(unpadded) ? rowBytes : stride;
+        if (f.Type != SunTypeEncoded && static_cast<int64_t>(rawStride) * (h - 1) + rowBytes > f.FileSize - dataPos)
+            ErrSet(5003);
         if (f.Type == SunTypeEncoded && !CodedBytesSuffice(unpadded, f.FileSize - dataPos, RleSunExpansion))
             ErrSet(6003);
         ImgAlloc(img, w, h, bits);
@@ -192,17 +195,25 @@ void SUNLoad(const std::string& name, Limg& img)
         if (f.Type == SunTypeEncoded) {
             std::memset(raw, 0, dataBytes);
             const int32_t packedBytes = f.FileSize - dataPos;
-            uint8_t* packed = nullptr;
+            int32_t decoded = 0;
             if (packedBytes > 0) {
+                uint8_t* packed = nullptr;
                 MemAlloc(packed, packedBytes);
                 MemName(packed, "SUNLoad", "encoded data");
                 FRead(f.Handle, packed, packedBytes);
-                SUNunCmps(packed, packedBytes, raw, dataBytes);
+                decoded = SUNunCmps(packed, packedBytes, raw, dataBytes);
                 MemFree(packed);
             }
+            // Earlier versions of this program wrote odd-length rows
+            // unpadded, with the decoded size in the length field: their
+            // streams end at exactly that size, where a standard file's
+            // would go on to its padding.
+            if (stride != rowBytes && f.Length == static_cast<uint32_t>(unpadded) && decoded == unpadded)
+                stride = rowBytes;
         } else {
             // The last row's padding may be missing.
-            const int32_t need = dataBytes - (stride - rowBytes);
+            stride = rawStride;
+            const int32_t need = stride * (h - 1) + rowBytes;
             FRead(f.Handle, raw, need);
         }
         const bool rgb = f.Type == SunTypeRgb;
@@ -239,13 +250,18 @@ void SUNSave(const std::string& name, const Limg& img)
         FOpen(file, name, FmCreate);
         const bool mapped = src.BytesPP == 1;
         const int32_t line = src.Width * src.BytesPP;
+        // Pillow and ImageMagick decode byte-encoded rows without their
+        // padding, and ImageMagick takes byte-encoded 24-bit pixels as red
+        // first: only 8-bit pictures of even width are encoded, others are
+        // written as standard rows that every reader takes alike.
+        const bool encoded = mapped && line % 2 == 0;
         uint8_t head[SunHeaderSize];
         PutU32BE(head, SunMagic);
         PutU32BE(head + 4, static_cast<uint32_t>(src.Width));
         PutU32BE(head + 8, static_cast<uint32_t>(src.Height));
         PutU32BE(head + 12, static_cast<uint32_t>(src.Bits));
-        PutU32BE(head + 16, static_cast<uint32_t>(line * src.Height));
-        PutU32BE(head + 20, SunTypeEncoded);
+        PutU32BE(head + 16, 0);  // the data's length, filled in below
+        PutU32BE(head + 20, encoded ? SunTypeEncoded : SunTypeStandard);
         PutU32BE(head + 24, mapped ? 1 : 0);
         PutU32BE(head + 28, mapped ? SunPaletteBytes : 0);
         FWrite(file, head, SunHeaderSize);
@@ -258,15 +274,36 @@ void SUNSave(const std::string& name, const Limg& img)
             }
             FWrite(file, map, SunPaletteBytes);
         }
+        // Rows are padded to a multiple of 16 bits; the length field counts
+        // the bytes of data, for encoded rows only known once written.
+        const int32_t padded = line + (line & 1);
+        uint8_t* row = nullptr;
         uint8_t* packed = nullptr;
-        const int32_t packedCap = 2 * line;
+        const int32_t packedCap = 2 * padded;
+        MemAlloc(row, padded);
+        MemName(row, "SUNSave", "row");
+        row[padded - 1] = 0;
         MemAlloc(packed, packedCap);
         MemName(packed, "SUNSave", "packed");
+        int64_t length = 0;
         for (int32_t y = 0; y < src.Height; ++y) {
-            const int32_t n = SUNdoCmpsRow(src.Data + static_cast<size_t>(y) * line, line, packed, packedCap);
+            std::memcpy(row, src.Data + static_cast<size_t>(y) * line, line);
+            if (!encoded) {
+                FWrite(file, row, padded);
+                length += padded;
+                continue;
+            }
+            const int32_t n = SUNdoCmpsRow(row, padded, packed, packedCap);
             if (n < 0) ErrSet(6005);
             FWrite(file, packed, n);
+            length += n;
         }
+        if (length > UINT32_MAX) ErrSet(6005);
+        uint8_t field[4];
+        PutU32BE(field, static_cast<uint32_t>(length));
+        FSeek(file, 16);
+        FWrite(file, field, 4);
+        MemFree(row);
         MemFree(packed);
         FClose(file);
         SaveRelease(ctx);

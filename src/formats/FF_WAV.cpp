@@ -24,6 +24,10 @@ constexpr uint32_t MaxFormatChunk = MaxWaveFormatBytes;
 constexpr int32_t ExtraPiece = PassOverPieceBytes;
 
 constexpr int32_t OffsetAvgBytes = 8;
+// WAVE_FORMAT_EXTENSIBLE: cbSize 22, then valid bits, channel mask and the
+// sub-format GUID, whose first two bytes are the format tag it stands for.
+constexpr int32_t ExtensibleFormatSize = 40;
+constexpr int32_t OffsetSubFormat = 24;
 
 bool Matches(const MMCKINFO& found, const MMCKINFO& wanted, uint32_t flags)
 {
@@ -61,8 +65,10 @@ void OpenSteps(WAVHandle& w)
     if (fmtSize > 0 && mmioRead(w.File, w.InFormat, fmtSize) != fmtSize) WAVAbort_(w);
     if (mmioAscend(w.File, &fmt, 0) != 0) WAVAbort_(w);
 
+    // A recording cut short (its data chunk running past the end of the
+    // file, or of the RIFF form) is described with what it holds.
     w.Data.ckid = FourCCData;
-    if (FindChunkAndKeepExtras_(w.File, w.Data, riff, WavFindChunk) != 0) WAVAbort_(w);
+    if (FindChunkAndKeepExtras_(w.File, w.Data, riff, WavFindChunk | WavClipLast) != 0) WAVAbort_(w);
     if (mmioAscend(w.File, &w.Data, 0) != 0) WAVAbort_(w);
 
     WAVEFORMATEX file = ReadWaveFormat(w.InFormat, WaveFormatExSize);
@@ -78,18 +84,49 @@ void OpenSteps(WAVHandle& w)
     }
 
     WAVEFORMATEX pcm;
-    if (file.wFormatTag == WaveFormatPcm) {
-        pcm = file;
-    } else {
-        pcm = WAVEFORMATEX{};
-        pcm.wFormatTag = WaveFormatPcm;
-        if (acmFormatSuggest(nullptr, &file, &pcm, WaveFormatExSize, AcmFormatSuggestFWFormatTag) != 0) WAVAbort_(w);
-    }
-    if (!PCMComplete_(pcm)) WAVAbort_(w);
+    if (!SoundAsPcm_(file, SoundFormatTag_(w.InFormat, w.InFormatSize), pcm)) WAVAbort_(w);
     WriteWaveFormat(pcm, w.PcmFormat);
 }
 
 }  // namespace
+
+uint16_t SoundFormatTag_(const uint8_t* format, int32_t size)
+{
+    const uint16_t tag = size >= 2 ? GetU16LE(format) : 0;
+    if (tag != WaveFormatExtensible || size < ExtensibleFormatSize) return tag;
+    return GetU16LE(format + OffsetSubFormat);
+}
+
+bool SoundAsPcm_(const WAVEFORMATEX& format, uint16_t tag, WAVEFORMATEX& pcm)
+{
+    pcm = WAVEFORMATEX{};
+    pcm.wFormatTag = WaveFormatPcm;
+    if (tag == WaveFormatPcm || tag == WaveFormatIeeeFloat) {
+        pcm.nChannels = format.nChannels;
+        pcm.nSamplesPerSec = format.nSamplesPerSec;
+        pcm.wBitsPerSample = format.wBitsPerSample;
+    } else if (acmFormatSuggest(nullptr, &format, &pcm, WaveFormatExSize, AcmFormatSuggestFWFormatTag) != 0) {
+        if (tag != WaveFormatMpeg && tag != WaveFormatMpegLayer3 && tag != WaveFormatDolbyAc3) return false;
+        pcm = WAVEFORMATEX{};
+        pcm.wFormatTag = WaveFormatPcm;
+        pcm.nChannels = format.nChannels;
+        pcm.nSamplesPerSec = format.nSamplesPerSec;
+        pcm.wBitsPerSample = 16;
+    }
+    return PCMComplete_(pcm);
+}
+
+std::string SoundFormatName_(uint32_t tag)
+{
+    std::string text = "(#" + std::to_string(tag) + ") ";
+    if (tag == WaveFormatPcm) return text + "PCM, uncompressed";
+    ACMFORMATTAGDETAILSA details;
+    details.cbStruct = sizeof details;
+    details.dwFormatTag = tag;
+    if (acmFormatTagDetailsA(nullptr, &details, AcmFormatTagDetailsFFormatTag) == 0)
+        return text + std::string(details.szFormatTag, strnlen(details.szFormatTag, sizeof details.szFormatTag));
+    return text + "Unknown audio codec";
+}
 
 bool PCMComplete_(WAVEFORMATEX& wf)
 {
@@ -140,6 +177,16 @@ uint32_t FindChunkAndKeepExtras_(HMMIO file, MMCKINFO& chunk, const MMCKINFO& pa
         for (;;) {
             MMCKINFO ck;
             const uint32_t r = mmioDescend(file, &ck, &parent, 0);
+            if (r == MmioErrChunkOverrun && (flags & WavClipLast) && Matches(ck, chunk, flags)) {
+                // The chunk keeps what the parent and the file hold of it.
+                const int64_t end =
+                    std::min<int64_t>(static_cast<int64_t>(parent.dwDataOffset) + parent.cksize, mmioFileSize(file));
+                ck.cksize = static_cast<uint32_t>(std::max<int64_t>(end - ck.dwDataOffset, 0));
+                if (mmioSeek(file, static_cast<int32_t>(ck.dwDataOffset), MmioSeekSet) < 0) ErrSet(10003);
+                chunk = ck;
+                result = 0;
+                return;
+            }
             if (r == MmioErrChunkOverrun) ErrSet(10003);
             if (r != 0) {
                 result = (flags == 0 && r == MmioErrChunkNotFound) ? 0 : r;
@@ -199,10 +246,12 @@ void WAVInfo(const std::string& name, TFileInfo& info)
         info.Sound.SamplesPerSec = static_cast<int32_t>(std::min<uint32_t>(file.nSamplesPerSec, INT32_MAX));
         info.Sound.Channels = file.nChannels;
         info.Sound.BitsPerSample = file.wBitsPerSample;
+        const uint16_t tag = SoundFormatTag_(w.InFormat, w.InFormatSize);
         const int64_t size = static_cast<int64_t>(file.nBlockAlign) * w.SampleFrames;
-        info.Sound.Size = file.wFormatTag == WaveFormatPcm
-                              ? static_cast<int32_t>(std::min<int64_t>(size, INT32_MAX))
-                              : PCMSizeOf_(size, file.nAvgBytesPerSec, pcm.nAvgBytesPerSec);
+        const bool asStored = tag == WaveFormatPcm || tag == WaveFormatIeeeFloat;
+        info.Sound.Size = asStored ? static_cast<int32_t>(std::min<int64_t>(size, INT32_MAX))
+                                   : PCMSizeOf_(size, file.nAvgBytesPerSec, pcm.nAvgBytesPerSec);
+        info.Sound.Compression = SoundFormatName_(tag);
         info.Sound.Present = true;
         WAVClose(w);
         int32_t h = INVALID_HANDLE;

@@ -24,6 +24,9 @@ struct WAVHandle {
 inline constexpr uint32_t WavFindChunk = platform::MmioFindChunk;
 inline constexpr uint32_t WavFindRiff = platform::MmioFindRiff;
 inline constexpr uint32_t WavFindList = platform::MmioFindList;
+// With a find flag: a matching chunk that runs past its parent or the file
+// is found, its size cut to what they hold.
+inline constexpr uint32_t WavClipLast = 0x1000;
 
 void WAVOpen(WAVHandle& w, const std::string& name);
 void WAVClose(WAVHandle& w);
@@ -33,7 +36,8 @@ void WAVInfo(const std::string& name, TFileInfo& info);
 void WAVAbort_(WAVHandle& w);
 // Descends into the chunks of parent until one matches chunk (by flags),
 // reading past the others; 0 with the file at the match's data, or the
-// walker's failure code. With no flags, reaching the parent's end is 0.
+// walker's failure code. With no flags, reaching the parent's end is 0. A
+// chunk past its parent's end is error 10003, unless WavClipLast allows it.
 uint32_t FindChunkAndKeepExtras_(platform::HMMIO file, platform::MMCKINFO& chunk, const platform::MMCKINFO& parent,
                                  uint32_t flags);
 // Reads a chunk's data and pad byte (the file positioned at its data).
@@ -43,6 +47,19 @@ void ReadIntoExtra_(platform::HMMIO file, const platform::MMCKINFO& chunk);
 // completing sets block align and average bytes per second. False (format
 // unchanged) when incomplete or when the values do not fit their fields.
 bool PCMComplete_(platform::WAVEFORMATEX& wf);
+
+// The tag a format chunk of `size` bytes stands for: the sub-format of a
+// WAVE_FORMAT_EXTENSIBLE format, else its own tag.
+uint16_t SoundFormatTag_(const uint8_t* format, int32_t size);
+
+// The PCM format a sound of the given format and tag plays as, complete;
+// false when there is none. PCM and IEEE float are taken as they are;
+// other formats as the Audio Compression Manager suggests, and MPEG audio
+// and AC-3 as the 16-bit sound their decoders give.
+bool SoundAsPcm_(const platform::WAVEFORMATEX& format, uint16_t tag, platform::WAVEFORMATEX& pcm);
+
+// The name of a sound format: "(#" tag ") " and the format tag's name.
+std::string SoundFormatName_(uint32_t tag);
 
 // size ÷ source average bytes per second × PCM average bytes per second,
 // rounded; limited to the int32 range; 0 when the source rate is 0.

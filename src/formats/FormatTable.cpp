@@ -71,7 +71,7 @@ bool SunSignature(const uint8_t* h, int32_t n)
 }
 bool PnmSignature(const uint8_t* h, int32_t n)
 {
-    return n >= 3 && h[0] == 'P' && h[1] >= '1' && h[1] <= '6' &&
+    return n >= 3 && h[0] == 'P' && h[1] >= '1' && h[1] <= '7' &&
            (h[2] == ' ' || h[2] == '\t' || h[2] == '\r' || h[2] == '\n' || h[2] == '#');
 }
 bool FlicSignature(const uint8_t* h, int32_t n)
@@ -159,7 +159,7 @@ const FormatDef Table[] = {
      SGIInfo, SGILoad, SGISave, {{".rgb", "RGB", "RGB, Silicon Graphics Image"}}, DepthTrueColour},
     {FmtRAS, 9, ".ras.sun", "RAS", "RAS, Sun Raster Image", K::Still, SunSignature,
      SUNInfo, SUNLoad, SUNSave, {{".ras", "RAS", "RAS, Sun Raster Image"}}, DepthPaletteElse24},
-    {FmtPNM, 9, ".pnm.ppm.pgm.rpnm.rppm.rpgm", "PNM", "PNM, Portable Image", K::Still, PnmSignature,
+    {FmtPNM, 9, ".pnm.ppm.pgm.pbm.pam.rpnm.rppm.rpgm", "PNM", "PNM, Portable Image", K::Still, PnmSignature,
      PNMInfo, PNMLoad, PNMSave, {{".ppm", "PPM", "PPM, Portable PixelMap"}}, DepthTrueColour},
     // Read only, after the formats above in the dialog filters.
     {FmtWEBP, 9, ".webp", "WEBP", "WebP, Web Picture", K::Animation, WebpSignature,

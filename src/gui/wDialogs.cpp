@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -19,12 +20,6 @@ QString Q(const std::string& s)
 std::string S(const QString& s)
 {
     return ProgramText(s);
-}
-
-DialogDriver& Driver()
-{
-    static DialogDriver driver;
-    return driver;
 }
 
 // The pieces of a "|"-separated filter string.
@@ -78,7 +73,7 @@ QStringList RunFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, QFileDi
 
 int ExecDialog(QDialog& dialog)
 {
-    return Driver() ? Driver()(dialog) : dialog.exec();
+    return dialog.exec();
 }
 
 QFont FormFont()
@@ -104,11 +99,6 @@ std::string ApplicationTitle()
 {
     const QString name = QCoreApplication::applicationName();
     return name.isEmpty() ? std::string(AppTitle) : S(name);
-}
-
-void SetDialogDriver(DialogDriver driver)
-{
-    Driver() = std::move(driver);
 }
 
 QString QtText(const std::string& s)
@@ -224,9 +214,17 @@ void QtDialogs::SaveAs(const std::string& title, std::string& folder, const std:
                        int32_t filterIndex, const std::string& filter)
 {
     result.clear();
-    QStringList chosen = RunFileDialog(Owner(), QFileDialog::AcceptSave, QFileDialog::AnyFile, title, folder, proposed,
-                                       filter, filterIndex);
-    if (chosen.isEmpty()) return;
+    QStringList chosen;
+    // The path must exist: Qt's dialog accepts a name in a folder that does
+    // not, which writing the file would then create.
+    for (;;) {
+        chosen = RunFileDialog(Owner(), QFileDialog::AcceptSave, QFileDialog::AnyFile, title, folder, proposed, filter,
+                               filterIndex);
+        if (chosen.isEmpty()) return;
+        const QString parent = QFileInfo(chosen.front()).absolutePath();
+        if (QFileInfo(parent).isDir()) break;
+        ErrorBox("The folder \"" + WindowsName(parent) + "\" does not exist.");
+    }
     result = ApplyDefaultExtension(WindowsName(chosen.front()), filter, filterIndex);
     folder = FolderOf(result);
 }

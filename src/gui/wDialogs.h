@@ -66,11 +66,8 @@ QFont FormFont();
 // Places a form in the middle of the screen it will appear on.
 void CentreOnScreen(QWidget& form);
 
-// Every modal form of the program is shown through this one call, so tests
-// can fill a form and accept or cancel it without a user.
-using DialogDriver = std::function<int(QDialog&)>;
+// Every modal form of the program is shown through this one call.
 int ExecDialog(QDialog& dialog);
-void SetDialogDriver(DialogDriver driver);  // empty: QDialog::exec
 
 // The application title the message boxes are captioned from: "Lumenade"
 // until the main window sets its own caption.

@@ -1,5 +1,7 @@
 #include "gui/wMain.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
@@ -9,22 +11,27 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextDocument>
+#include <QTimer>
 #include <QTreeWidget>
 #include <vector>
 
+#include "app/BootPreview.h"
+#include "app/BootScreen.h"
 #include "app/Catalogue.h"
 #include "app/Dialogs.h"
+#include "app/DriveFiles.h"
 #include "app/Import.h"
 #include "app/Settings.h"
 #include "app/Shuffle.h"
+#include "formats/FFBasic.h"
+#include "foundation/Errors.h"
 #include "gui/wDialogs.h"
 #include "gui/wOptions.h"
 #include "gui/wSetLogo.h"
 #include "gui/wSurface.h"
-#include "formats/FFBasic.h"
-#include "foundation/Errors.h"
 #include "image/DisplayBridge.h"
 #include "image/ImgBasic.h"
+#include "platform/DriveSession.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 
@@ -41,6 +48,7 @@ constexpr int PreviewHeight = 160;
 constexpr int SizeColumnWidth = 80;
 // RefreshList gives the name column what the size column leaves.
 constexpr int NameColumnMargin = 100;
+constexpr int DriveLabelWidth = 170;
 
 constexpr const char* WindowCaption = "Lumenade 1.20";
 constexpr const char* MemoText =
@@ -62,7 +70,31 @@ constexpr ButtonSpec ButtonSpecs[7] = {
     {"btnExit", "Exit", "Exit the program", 466},
 };
 
-TForm1* CurrentWindow = nullptr;
+// Readme.txt stands beside the program in the build folder; an installed
+// program finds it in share/doc/lumenade/ beside its bin/ folder.
+std::string ReadmePath(const std::string& programFolder)
+{
+    const std::string beside = programFolder + "Readme.txt";
+    if (programFolder.empty() || platform::FileExists(beside)) return beside;
+    const std::string parent = ExtractFilePath(programFolder.substr(0, programFolder.size() - 1));
+    const std::string installed = parent + "share\\doc\\lumenade\\Readme.txt";
+    return platform::FileExists(installed) ? installed : beside;
+}
+
+// What the user can look for when a document or address could not be opened.
+std::string OpenFailedText(const std::string& shown)
+{
+    return "Couldn't open \"" + shown +
+           "\".\nLumenade opens documents and web addresses with xdg-open (package xdg-utils), "
+           "which is missing or found no program for it.";
+}
+
+// Opens a document or address with the shell and says so, naming it as the
+// user knows it, when that failed.
+void OpenWithShell(const std::string& target, const std::string& shown)
+{
+    if (!CurrentDialogs().OpenDocument(target, "", "")) CurrentDialogs().ErrorBox(OpenFailedText(shown));
+}
 
 QFrame* MakePanel(QWidget* parent, const char* name, QFrame::Shadow shadow)
 {
@@ -74,34 +106,26 @@ QFrame* MakePanel(QWidget* parent, const char* name, QFrame::Shadow shadow)
 
 }  // namespace
 
-TForm1* MainWindow()
-{
-    return CurrentWindow;
-}
-
 TForm1::TForm1(QWidget* parent) : QWidget(parent)
 {
-    CurrentWindow = this;
     setObjectName("Form1");
     setFont(FormFont());
-    setFixedSize(ClientWidth, ClientHeight);
-    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    // The fixed layout is the smallest the window gets; larger, the list and
+    // the preview take the room.
+    setMinimumSize(ClientWidth, ClientHeight);
+    resize(ClientWidth, ClientHeight);
 
     QFrame* panel1 = MakePanel(this, "Panel1", QFrame::Sunken);
-    panel1->setGeometry(0, 0, ClientWidth, ButtonHeight);
+    panel1_ = panel1;
     for (int i = 0; i < 7; ++i) {
         buttons_[i] = new QPushButton(ButtonSpecs[i].Caption, panel1);
         buttons_[i]->setObjectName(ButtonSpecs[i].Name);
-        buttons_[i]->setGeometry(ButtonSpecs[i].X, 0, ButtonWidth, ButtonHeight);
         buttons_[i]->setToolTip(ButtonSpecs[i].Hint);
     }
     for (int i = 0; i + 1 < 7; ++i) setTabOrder(buttons_[i], buttons_[i + 1]);
 
-    const int middleHeight = ClientHeight - ButtonHeight - StatusHeight;
     list_ = new QTreeWidget(this);
     list_->setObjectName("ListView1");
-    list_->setGeometry(0, ButtonHeight, ClientWidth - SidePanelWidth, middleHeight);
     list_->setColumnCount(2);
     list_->setHeaderLabels({"Image Name", SizeColumnCaption});
     list_->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
@@ -112,8 +136,6 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     list_->setItemsExpandable(false);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
-    list_->setColumnWidth(0, list_->width() - NameColumnMargin);
-    list_->setColumnWidth(1, SizeColumnWidth);
     // The selection stays visible when the list does not have the focus.
     QPalette listPalette = list_->palette();
     listPalette.setColor(QPalette::Inactive, QPalette::Highlight,
@@ -125,13 +147,11 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     list_->installEventFilter(this);
 
     QFrame* panel2 = MakePanel(this, "Panel2", QFrame::Sunken);
-    panel2->setGeometry(ClientWidth - SidePanelWidth, ButtonHeight, SidePanelWidth, middleHeight);
+    panel2_ = panel2;
     preview_ = new SurfaceWidget(PreviewWidth, PreviewHeight, panel2);
     preview_->setObjectName("Image1");
-    preview_->move(8, 8);
     memo_ = new QPlainTextEdit(panel2);
     memo_->setObjectName("Memo1");
-    memo_->setGeometry(9, 178, 190, 45);
     memo_->setReadOnly(true);
     memo_->setFocusPolicy(Qt::NoFocus);
     memo_->setFrameStyle(QFrame::NoFrame);
@@ -143,15 +163,24 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     memo_->setPalette(memoPalette);
     link_ = new QLabel(panel2);
     link_->setObjectName("labLink");
-    link_->setGeometry(6, 225, 192, 17);
     link_->setAlignment(Qt::AlignCenter);
     link_->installEventFilter(this);
 
     status_ = new QLabel(this);
     status_->setObjectName("panStatus");
-    status_->setGeometry(0, ClientHeight - StatusHeight, ClientWidth, StatusHeight);
     status_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     status_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Which drive C: is in use, at the right end of the status line.
+    drive_ = new QLabel(status_);
+    drive_->setObjectName("panDrive");
+    drive_->setGeometry(ClientWidth - DriveLabelWidth - 2, 2, DriveLabelWidth, StatusHeight - 4);
+    drive_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    drive_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+    LayOut();
+    cycleTimer_ = new QTimer(this);
+    cycleTimer_->setInterval(CycleStepMs);
+    connect(cycleTimer_, &QTimer::timeout, this, &TForm1::StepPreview);
 
     dialogs_ = new QtDialogs(this);
     dialogs_->SetStatusSink([this](const std::string& text, bool bold) { ShowStatus(text, bold); });
@@ -170,7 +199,48 @@ TForm1::~TForm1()
 {
     if (&CurrentDialogs() == dialogs_) SetDialogs(nullptr);
     delete dialogs_;
-    if (CurrentWindow == this) CurrentWindow = nullptr;
+}
+
+void TForm1::LayOut()
+{
+    const int w = std::max(width(), ClientWidth);
+    const int h = std::max(height(), ClientHeight);
+    const int extraWidth = w - ClientWidth;
+    const int middleHeight = h - ButtonHeight - StatusHeight;
+
+    // The buttons keep their row; About and Exit stay at its right end.
+    panel1_->setGeometry(0, 0, w, ButtonHeight);
+    for (int i = 0; i < 7; ++i) {
+        const bool right = ButtonSpecs[i].X > ClientWidth / 2;
+        buttons_[i]->setGeometry(ButtonSpecs[i].X + (right ? extraWidth : 0), 0, ButtonWidth, ButtonHeight);
+    }
+
+    // The preview keeps the logo's on-screen shape (6 : 5) and takes up to
+    // half of the extra width; the list takes the rest.
+    const int availableWidth = PreviewWidth + extraWidth / 2;
+    const int availableHeight = PreviewHeight + (h - ClientHeight);
+    const int scale = std::min(availableWidth * PreviewHeight, availableHeight * PreviewWidth);
+    const int previewWidth = scale / PreviewHeight;
+    const int previewHeight = scale / PreviewWidth;
+    const int sideWidth = SidePanelWidth + previewWidth - PreviewWidth;
+    list_->setGeometry(0, ButtonHeight, w - sideWidth, middleHeight);
+    list_->setColumnWidth(0, std::max(list_->width() - NameColumnMargin, SizeColumnWidth));
+    list_->setColumnWidth(1, SizeColumnWidth);
+    panel2_->setGeometry(w - sideWidth, ButtonHeight, sideWidth, middleHeight);
+    preview_->move(8, 8);
+    memo_->setGeometry(9, previewHeight + 18, previewWidth - 2, 45);
+    link_->setGeometry(6, previewHeight + 65, previewWidth, 17);
+    status_->setGeometry(0, h - StatusHeight, w, StatusHeight);
+
+    if (previewWidth != preview_->width() || previewHeight != preview_->height()) {
+        preview_->Resize(previewWidth, previewHeight);
+        // Once the window is up, the picture is drawn again at the new size.
+        if (previewWidth_ != 0) {
+            previewWidth_ = previewWidth;
+            previewHeight_ = previewHeight;
+            if (!busy_) ShowPreview(SelectedName());
+        }
+    }
 }
 
 void TForm1::InitCaptions()
@@ -191,10 +261,51 @@ void TForm1::InitCaptions()
     previewHeight_ = preview_->height();
 }
 
+void TForm1::TakeSnapshot()
+{
+    if (writing_) return;
+    snapshot_.reset();
+    auto snapshot = std::make_unique<platform::DriveSession>(platform::DriveSession::Mode::Read);
+    const bool read = snapshot->Begin() && StageLogoFiles(*snapshot);
+    snapshot->Unlock();
+    snapshot_ = std::move(snapshot);
+    drive_->setText(QtText(" " + DriveCLabel()));
+    drive_->setToolTip(QtText(DriveCChoice()));
+    if (!read) CurrentDialogs().ErrorBox(snapshot_->Error());
+}
+
+void TForm1::Writing(const std::function<void()>& command)
+{
+    // The snapshot's staging gives way to the command's own.
+    if (writing_) {
+        command();
+        return;
+    }
+    snapshot_.reset();
+    {
+        platform::DriveSession session(platform::DriveSession::Mode::Write);
+        writing_ = true;
+        try {
+            if (session.Begin() && StageLogoFiles(session)) {
+                command();
+                session.Commit();
+            }
+        } catch (...) {
+            writing_ = false;
+            throw;
+        }
+        writing_ = false;
+        if (!session.Error().empty()) CurrentDialogs().ErrorBox(session.Error());
+    }
+    TakeSnapshot();
+}
+
 void TForm1::RefreshList()
 {
     busy_ = true;
     try {
+        // The list shows the drive as it is now, also an image another program changed.
+        TakeSnapshot();
         list_->setColumnWidth(0, list_->width() - NameColumnMargin);
         list_->setColumnWidth(1, SizeColumnWidth);
         list_->clear();
@@ -231,6 +342,12 @@ void TForm1::ShowTotals()
 void TForm1::ShowPreview(const std::string& name)
 {
     if (name.empty()) return;
+    if (Settings.BootPreview || Settings.AnimatedBar) {
+        ShowBootPreview(Settings.LogosDir + name, Settings.AnimatedBar);
+        return;
+    }
+    cycleTimer_->stop();
+    bootPreview_.reset();
     busy_ = true;
     Limg image;
     try {
@@ -244,6 +361,55 @@ void TForm1::ShowPreview(const std::string& name)
     }
     ImgFree(image);
     busy_ = false;
+}
+
+void TForm1::ShowBootPreview(const std::string& path, bool asAnimatedLogo)
+{
+    busy_ = true;
+    try {
+        auto preview = std::make_unique<BootPreview>();
+        if (preview->Load(path, asAnimatedLogo)) {
+            cycleTimer_->stop();
+            bootPreview_ = std::move(preview);
+            cycleStep_ = 0;
+            DrawBootFrame();
+            if (bootPreview_->Steps() > 1) cycleTimer_->start();
+        }
+    } catch (...) {
+    }
+    ErrClear();
+    busy_ = false;
+}
+
+bool TForm1::PreviewAnimating() const
+{
+    return cycleTimer_->isActive();
+}
+
+void TForm1::StepPreview()
+{
+    if (!bootPreview_) return;
+    cycleStep_ = (cycleStep_ + 1) % bootPreview_->Steps();
+    DrawBootFrame();
+}
+
+void TForm1::DrawBootFrame()
+{
+    const ScreenShapeInfo& shape = ScreenShapeOf(Settings.ScreenShape);
+    const PreviewSize size = ShapeInBox(shape.Width, shape.Height, previewWidth_, previewHeight_);
+    if (size.Width <= 0 || size.Height <= 0) return;
+    Limg frame;
+    try {
+        bootPreview_->Frame(cycleStep_, size.Width, size.Height, frame);
+        if (ErrGet() == 0) {
+            // A shape flatter than the box leaves black bands, as the screen would.
+            preview_->Surface().Fill(0);
+            ImgPut(frame, &preview_->Surface(), (previewWidth_ - size.Width) / 2, (previewHeight_ - size.Height) / 2);
+            preview_->update();
+        }
+    } catch (...) {
+    }
+    ImgFree(frame);
 }
 
 std::string TForm1::SelectedName() const
@@ -316,7 +482,15 @@ void TForm1::DeleteWarehouseFile(const std::string& path)
 
 void TForm1::FormShow()
 {
-    const bool runEntryWritten = LoadSettings();
+    // MSDOS.SYS of an image drive names the Windows folder the settings start from.
+    ApplyStoredDriveC();
+    snapshot_.reset();
+    auto snapshot = std::make_unique<platform::DriveSession>(platform::DriveSession::Mode::Read);
+    bool runEntryWritten = true;
+    const bool read = OpenLogoDrives(*snapshot, runEntryWritten);
+    snapshot->Unlock();
+    snapshot_ = std::move(snapshot);
+    if (!read) CurrentDialogs().ErrorBox(snapshot_->Error());
     InitCaptions();
     RefreshList();
     // The settings are complete either way; the failure is reported once the
@@ -339,7 +513,8 @@ void TForm1::btnAddClick()
     EnableButtons(false);
     setCursor(Qt::WaitCursor);
     Handled([&] {
-        AddResult result = AddImages();
+        AddResult result;
+        Writing([&] { result = AddImages(); });
         if (result.Chosen > 0) {
             RefreshList();
             SelectByName(result.LastTarget);
@@ -359,28 +534,45 @@ void TForm1::btnSetClick()
             return;
         }
         SetLogoImagePath(Settings.LogosDir + name);
-        ShowSetLogo(this);
+        // The status line says what came of it, also for a refused picture.
+        SetLogoOutcome outcome;
+        Writing([&] { ShowSetLogo(this, &outcome); });
+        if (outcome.Set) ShowStatus(outcome.Text, true);
     });
 }
 
 void TForm1::btnShuffleClick()
 {
-    Handled([&] { ShuffleCommand(list_->topLevelItemCount()); });
+    Handled([&] { Writing([&] { ShuffleCommand(list_->topLevelItemCount()); }); });
 }
 
 void TForm1::btnDelClick()
 {
-    Handled([&] { DeleteImages(); });
+    Handled([&] { Writing([&] { DeleteImages(); }); });
 }
 
 void TForm1::btnOptClick()
 {
-    Handled([&] { ShowLogoOptions(this); });
+    Handled([&] {
+        const std::string warehouse = Settings.LogosDir;
+        const std::string drive = platform::DriveImage('C') + '|' + DriveCChoice();
+        Writing([&] { ShowLogoOptions(this); });
+        // A new drive C: or System folders... may have pointed the list at another warehouse.
+        if (platform::DriveImage('C') + '|' + DriveCChoice() != drive ||
+            !platform::SameTextAZ(warehouse, Settings.LogosDir)) {
+            RefreshList();
+            preview_->Clear();
+        }
+    });
 }
 
 void TForm1::btnAboutClick()
 {
-    Handled([&] { CurrentDialogs().OpenDocument(Settings.ProgramFolder + "Readme.txt", "", ""); });
+    Handled([&] {
+        const std::string readme = ReadmePath(Settings.ProgramFolder);
+        const std::string host = platform::HostPath(readme);
+        OpenWithShell(readme, host.empty() ? readme : host);
+    });
 }
 
 void TForm1::btnExitClick()
@@ -411,15 +603,27 @@ void TForm1::ListView1DblClick()
 void TForm1::labLinkClick()
 {
     // The shell took "http:\\host" as it took "http://host".
-    Handled([&] { CurrentDialogs().OpenDocument(std::string("http:\\\\") + MakersHost, "", ""); });
+    Handled([&] { OpenWithShell(std::string("http:\\\\") + MakersHost, std::string("http://") + MakersHost); });
 }
 
 void TForm1::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (shown_) return;
+    // Shown again (restored after being minimised): an image may have
+    // changed meanwhile, for example in the emulator.
+    if (shown_ && !event->spontaneous()) return;
+    if (shown_) {
+        if (!platform::DriveImage('C').empty() && !writing_) Handled([&] { RefreshList(); });
+        return;
+    }
     shown_ = true;
     Handled([&] { FormShow(); });
+}
+
+void TForm1::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    LayOut();
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
@@ -433,8 +637,14 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     if (watched == list_->viewport()) {
         if (event->type() == QEvent::MouseButtonRelease) ListView1Click();
         if (event->type() == QEvent::MouseButtonDblClick) ListView1DblClick();
+    } else if (watched == list_ && event->type() == QEvent::KeyPress) {
+        keysDown_.insert(static_cast<QKeyEvent*>(event)->key());
     } else if (watched == list_ && event->type() == QEvent::KeyRelease) {
-        ListView1KeyUp();
+        // A key pressed in a dialog that has just closed is released here;
+        // only a key pressed in the list is the list's.
+        if (keysDown_.remove(static_cast<QKeyEvent*>(event)->key())) ListView1KeyUp();
+    } else if (watched == list_ && event->type() == QEvent::FocusOut) {
+        keysDown_.clear();
     } else if (watched == link_ && event->type() == QEvent::MouseButtonRelease) {
         labLinkClick();
     }

@@ -1,6 +1,7 @@
 #include "gui/wOptions.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -45,9 +46,12 @@ QPlainTextEdit* MakeMemo(QWidget* parent, int y)
     font.setStyleHint(QFont::TypeWriter);
     font.setPixelSize(12);
     memo->setFont(font);
+    // One message a line: long lines scroll rather than wrap into what would
+    // look like two messages. Tab moves on; a tab in a message is never wanted.
     memo->setLineWrapMode(QPlainTextEdit::NoWrap);
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    memo->setTabChangesFocus(true);
     return memo;
 }
 
@@ -88,6 +92,27 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent)
     chkAutoStart_ = new QCheckBox("Automatically change logos at startup", this);
     chkAutoStart_->setGeometry(8, 336, MemoWidth, 17);
 
+    // The boot screen: how new pictures are reduced, the shape the screen
+    // gives the logo, and a preview through the VGA palette.
+    auto* boot = new QGroupBox("Boot screen", this);
+    boot->setObjectName("grpBootScreen");
+    boot->setGeometry(304, 150, 100, 118);
+    chkBest_ = new QCheckBox("VGA colours", boot);
+    chkBest_->setObjectName("chkBestColors");
+    chkBest_->setGeometry(6, 18, 90, 17);
+    chkBest_->setToolTip("Reduce new pictures for the 6-bit palette of the boot screen");
+    auto* shapeLabel = new QLabel("Screen shape", boot);
+    shapeLabel->setGeometry(6, 38, 90, 15);
+    cmbShape_ = new QComboBox(boot);
+    cmbShape_->setObjectName("cmbShape");
+    cmbShape_->setGeometry(6, 54, 88, 21);
+    for (const ScreenShapeInfo& shape : ScreenShapes) cmbShape_->addItem(shape.Name);
+    cmbShape_->setToolTip("6:5 a CRT, 4:3 an emulator that keeps 4:3, 8:5 square pixels");
+    chkBootPreview_ = new QCheckBox("Preview", boot);
+    chkBootPreview_->setObjectName("chkBootPreview");
+    chkBootPreview_->setGeometry(6, 82, 90, 17);
+    chkBootPreview_->setToolTip("Preview pictures as the boot screen shows them");
+
     btnAdvanced_ = MakeButton(this, "System folders...", 8, 356, 140);
     btnUninst_ = MakeButton(this, "Restore original logos...", 156, 356, 160);
 
@@ -103,6 +128,10 @@ void TfrmOptions::Fill(const OptionsTransfer& values)
     for (int i = 0; i < 3; ++i) messages_[i]->setPlainText(QtLines(values.Messages[i]));
     crop_[values.FullScreen ? 0 : 1]->setChecked(true);
     chkAutoStart_->setChecked(values.AutoChange);
+    chkBest_->setChecked(values.BestColors);
+    cmbShape_->setCurrentIndex(values.ScreenShape >= 0 && values.ScreenShape < ScreenShapeCount ? values.ScreenShape
+                                                                                                : 0);
+    chkBootPreview_->setChecked(values.BootPreview);
 }
 
 OptionsTransfer TfrmOptions::Read() const
@@ -111,6 +140,9 @@ OptionsTransfer TfrmOptions::Read() const
     for (int i = 0; i < 3; ++i) values.Messages[i] = TrimText(ProgramLines(messages_[i]->toPlainText()));
     values.FullScreen = crop_[0]->isChecked();
     values.AutoChange = chkAutoStart_->isChecked();
+    values.BestColors = chkBest_->isChecked();
+    values.ScreenShape = cmbShape_->currentIndex();
+    values.BootPreview = chkBootPreview_->isChecked();
     return values;
 }
 
@@ -143,6 +175,9 @@ bool ShowLogoOptions(QWidget* parent)
     for (int i = 0; i < 3; ++i) values.Messages[i] = LogoMessages(i);
     values.FullScreen = Settings.FullScreen;
     values.AutoChange = Settings.AutoChange;
+    values.BestColors = Settings.BestColors;
+    values.ScreenShape = Settings.ScreenShape;
+    values.BootPreview = Settings.BootPreview;
 
     TfrmOptions dialog(parent);
     dialog.Fill(values);
@@ -152,6 +187,9 @@ bool ShowLogoOptions(QWidget* parent)
     for (int i = 0; i < 3; ++i) SetLogoMessages(i, values.Messages[i]);
     Settings.FullScreen = values.FullScreen;
     Settings.AutoChange = values.AutoChange;
+    Settings.BestColors = values.BestColors;
+    Settings.ScreenShape = values.ScreenShape;
+    Settings.BootPreview = values.BootPreview;
     if (!SetAutoStart(Settings.AutoChange)) CurrentDialogs().ErrorBox(RunEntryFailedText);
     return true;
 }

@@ -10,6 +10,7 @@
 class QPlainTextEdit;
 class QRadioButton;
 class QCheckBox;
+class QComboBox;
 class QPushButton;
 
 // The values the dialog shows and, when accepted, gives back.
@@ -17,6 +18,9 @@ struct OptionsTransfer {
     std::string Messages[3];
     bool FullScreen = false;
     bool AutoChange = false;
+    bool BestColors = false;
+    int ScreenShape = 0;
+    bool BootPreview = false;
 };
 
 class TfrmOptions : public QDialog {
@@ -33,6 +37,9 @@ public:
     QPushButton* DefaultsButton() const { return btnDefaults_; }
     QPushButton* AdvancedButton() const { return btnAdvanced_; }
     QPushButton* UninstallButton() const { return btnUninst_; }
+    QCheckBox* BestColorsBox() const { return chkBest_; }
+    QComboBox* ShapeBox() const { return cmbShape_; }
+    QCheckBox* BootPreviewBox() const { return chkBootPreview_; }
     QPushButton* OkButton() const { return btnOK_; }
     QPushButton* CancelButton() const { return btnCancel_; }
 
@@ -44,6 +51,9 @@ private:
     QPlainTextEdit* messages_[3] = {};
     QRadioButton* crop_[2] = {};
     QCheckBox* chkAutoStart_ = nullptr;
+    QCheckBox* chkBest_ = nullptr;
+    QComboBox* cmbShape_ = nullptr;
+    QCheckBox* chkBootPreview_ = nullptr;
     QPushButton* btnOK_ = nullptr;
     QPushButton* btnCancel_ = nullptr;
     QPushButton* btnDefaults_ = nullptr;

@@ -1,10 +1,13 @@
 #include "gui/wSetLogo.h"
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
 
 #include "app/Composer.h"
+#include "app/LogoStatus.h"
+#include "app/Settings.h"
 #include "gui/wDialogs.h"
 
 namespace {
@@ -33,6 +36,12 @@ TfrmSetLogo::TfrmSetLogo(QWidget* parent) : QDialog(parent)
         items_[i]->setGeometry(10, 20 + 24 * i, 120, 20);
     }
     items_[0]->setChecked(true);
+    animate_ = new QCheckBox("Animated bar", this);
+    animate_->setObjectName("chkAnimate");
+    animate_->setGeometry(152, 84, 92, 20);
+    animate_->setToolTip("A moving bar at the bottom of the start-up logo, as Windows' own has");
+    animate_->setChecked(Settings.AnimatedBar);
+    connect(items_[0], &QRadioButton::toggled, animate_, &QWidget::setEnabled);
     auto* ok = new QPushButton("OK", this);
     ok->setGeometry(160, 16, 75, 25);
     ok->setDefault(true);
@@ -54,11 +63,17 @@ void SetLogoImagePath(const std::string& path)
     StoredImagePath() = path;
 }
 
-bool ShowSetLogo(QWidget* parent)
+bool ShowSetLogo(QWidget* parent, SetLogoOutcome* outcome)
 {
     if (StoredImagePath().empty()) return true;
     TfrmSetLogo dialog(parent);
     if (ExecDialog(dialog) != QDialog::Accepted) return false;
-    SetLogo(StoredImagePath(), dialog.ChosenIndex());
+    const std::string& source = StoredImagePath();
+    const int index = dialog.ChosenIndex();
+    if (index == LogoStartup) Settings.AnimatedBar = dialog.AnimateBox()->isChecked();
+    const bool written = SetLogo(source, index);
+    // The reason is read while the library still holds the error.
+    if (outcome != nullptr)
+        *outcome = {true, written, written ? SetLogoDone(source, index) : SetLogoFailure(source, index)};
     return true;
 }

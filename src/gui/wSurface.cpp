@@ -9,6 +9,14 @@ SurfaceWidget::SurfaceWidget(int width, int height, QWidget* parent) : QWidget(p
     Clear();
 }
 
+void SurfaceWidget::Resize(int width, int height)
+{
+    if (width == surface_.Width() && height == surface_.Height()) return;
+    surface_ = platform::DeviceContext(width, height, surface_.IsPaletteDevice());
+    setFixedSize(width, height);
+    Clear();
+}
+
 void SurfaceWidget::Clear()
 {
     QColor face = palette().color(QPalette::Window);

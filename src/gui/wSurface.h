@@ -11,6 +11,8 @@ public:
     SurfaceWidget(int width, int height, QWidget* parent = nullptr);
 
     platform::DeviceContext& Surface() { return surface_; }
+    // A new, cleared surface of the given size; the widget takes that size.
+    void Resize(int width, int height);
     // Clears the surface to the widget's background.
     void Clear();
 

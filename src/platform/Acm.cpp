@@ -25,12 +25,21 @@ struct TagName {
 };
 
 // The format tags of the drivers a Windows 98 machine came with, plus the
-// MPEG Layer-3 decoder that arrived with its media player.
+// MPEG Layer-3 decoder that arrived with its media player, and the names of
+// IEEE float and AC-3 sound as later systems give them.
 constexpr TagName TagNames[] = {
-    {0x0001, "PCM"},          {0x0002, "Microsoft ADPCM"},   {0x0006, "CCITT A-Law"},
-    {0x0007, "CCITT u-Law"},  {0x0011, "IMA ADPCM"},         {0x0022, "DSP Group TrueSpeech(TM)"},
-    {0x0031, "GSM 6.10"},     {0x0042, "Microsoft G.723.1"}, {0x0050, "MPEG"},
+    {0x0001, "PCM"},
+    {0x0002, "Microsoft ADPCM"},
+    {0x0003, "IEEE Float"},
+    {0x0006, "CCITT A-Law"},
+    {0x0007, "CCITT u-Law"},
+    {0x0011, "IMA ADPCM"},
+    {0x0022, "DSP Group TrueSpeech(TM)"},
+    {0x0031, "GSM 6.10"},
+    {0x0042, "Microsoft G.723.1"},
+    {0x0050, "MPEG"},
     {0x0055, "MPEG Layer-3"},
+    {0x2000, "Dolby AC-3"},
 };
 
 // Whether an installed decoder accepts src and turns it into PCM.

@@ -30,12 +30,15 @@ void WriteWaveFormat(const WAVEFORMATEX& wf, uint8_t out[WaveFormatExSize]);
 
 inline constexpr uint16_t WaveFormatPcm = 0x0001;
 inline constexpr uint16_t WaveFormatAdpcm = 0x0002;
+inline constexpr uint16_t WaveFormatIeeeFloat = 0x0003;
 inline constexpr uint16_t WaveFormatAlaw = 0x0006;
 inline constexpr uint16_t WaveFormatMulaw = 0x0007;
 inline constexpr uint16_t WaveFormatImaAdpcm = 0x0011;
 inline constexpr uint16_t WaveFormatGsm610 = 0x0031;
 inline constexpr uint16_t WaveFormatMpeg = 0x0050;
 inline constexpr uint16_t WaveFormatMpegLayer3 = 0x0055;
+inline constexpr uint16_t WaveFormatDolbyAc3 = 0x2000;
+inline constexpr uint16_t WaveFormatExtensible = 0xFFFE;
 
 inline constexpr uint32_t MmsysErrInvalParam = 11;
 inline constexpr uint32_t AcmErrNotPossible = 512;

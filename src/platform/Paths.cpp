@@ -12,7 +12,9 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/DiskImage.h"
 #include "platform/Files.h"
+#include "platform/MsdosSys.h"
 #include "platform/Registry.h"
 
 namespace platform {
@@ -24,6 +26,9 @@ constexpr int DriveCount = 26;
 struct PathState {
     bool loaded = false;
     std::array<std::string, DriveCount> drives;
+    // "FILE" or "FILE:N" for a letter mapped to a disk image; its drives[]
+    // entry is then the staging folder of the open drive session, if any.
+    std::array<std::string, DriveCount> images;
     bool defaultC = false;
     bool defaultCReady = false;
     bool windowsSet = false;
@@ -93,6 +98,21 @@ std::string XdgFolder(const char* var, const char* fallback)
     return HomeFolder() + fallback;
 }
 
+// A folder, or an image file ("FILE" or "FILE:N").
+void MapDrive(PathState& s, int i, const std::string& value)
+{
+    std::string file;
+    int partition = 0;
+    s.drives[i].clear();
+    s.images[i].clear();
+    if (value.empty()) return;
+    if (SplitImageSpec(value, file, partition)) {
+        s.images[i] = NormalHost(file) + (partition ? ":" + std::to_string(partition) : std::string());
+    } else {
+        s.drives[i] = NormalHost(value);
+    }
+}
+
 void Load(PathState& s)
 {
     s = PathState{};
@@ -101,9 +121,7 @@ void Load(PathState& s)
         std::string var = std::string("LUMENADE_DRIVE_") + static_cast<char>('A' + i);
         bool isSet = false;
         std::string value = Env(var.c_str(), &isSet);
-        if (isSet) {
-            s.drives[i] = value.empty() ? std::string() : NormalHost(value);
-        }
+        if (isSet) MapDrive(s, i, value);
     }
     bool cSet = false;
     Env("LUMENADE_DRIVE_C", &cSet);
@@ -258,8 +276,25 @@ void SetDrive(char letter, const std::string& hostFolder)
     if (!IsLetter(letter)) return;
     PathState& s = State();
     int i = UpperLetter(letter) - 'A';
-    s.drives[i] = hostFolder.empty() ? std::string() : NormalHost(hostFolder);
+    MapDrive(s, i, hostFolder);
     if (i == 'C' - 'A') s.defaultC = false;
+}
+
+std::string DriveImage(char letter)
+{
+    if (!IsLetter(letter)) return {};
+    return State().images[UpperLetter(letter) - 'A'];
+}
+
+std::string SetDriveStaging(char letter, const std::string& folder)
+{
+    if (!IsLetter(letter)) return {};
+    PathState& s = State();
+    const int i = UpperLetter(letter) - 'A';
+    if (s.images[i].empty()) return {};
+    std::string previous = s.drives[i];
+    s.drives[i] = folder;
+    return previous;
 }
 
 std::string DriveFolder(char letter)
@@ -376,10 +411,22 @@ bool SetCurrentDirectory(const std::string& path)
     return true;
 }
 
+WindowsSource WindowsFolderSource()
+{
+    PathState& s = State();
+    if (s.windowsSet) return WindowsSource::Environment;
+    return ReadMsdosSys(HostPath("C:\\MSDOS.SYS")).WinDir.empty() ? WindowsSource::Default : WindowsSource::MsdosSys;
+}
+
 std::string GetWindowsDirectory()
 {
     PathState& s = State();
-    std::string value = s.windowsSet ? s.windowsValue : std::string("C:\\WINDOWS");
+    std::string value = s.windowsSet ? s.windowsValue : std::string();
+    if (!s.windowsSet) {
+        // Windows 95/98 keep their folder in the boot drive's MSDOS.SYS.
+        value = ReadMsdosSys(HostPath("C:\\MSDOS.SYS")).WinDir;
+        if (value.empty()) value = "C:\\WINDOWS";
+    }
     if (value.empty()) return {};
     if (value[0] == '/') {
         value = WindowsPath(value);

@@ -13,8 +13,14 @@ namespace platform {
 // returns to C:\ and the registry store is read again on next use.
 void ReloadConfiguration();
 
-// Maps a drive letter to a host folder; an empty folder unmaps it.
+// Maps a drive letter to a host folder, or to a disk image file given as
+// "FILE" or "FILE:N" (partition N); an empty text unmaps it.
 void SetDrive(char letter, const std::string& hostFolder);
+// The image a letter maps to ("FILE" or "FILE:N"), empty for a folder.
+std::string DriveImage(char letter);
+// While a drive session is open, an image drive's files live in a staging
+// folder (DriveSession.h); returns the folder it replaces.
+std::string SetDriveStaging(char letter, const std::string& folder);
 // Host folder of a drive letter, empty when unmapped. The default C: is
 // created on first use.
 std::string DriveFolder(char letter);
@@ -32,6 +38,11 @@ std::string HostPath(const std::string& path);
 // Windows form of a host path through the drive table: the longest mapped
 // folder wins. Empty when no drive holds it.
 std::string WindowsPath(const std::string& hostPath);
+
+// Where the Windows folder comes from: LUMENADE_WINDOWS, WinDir= in the
+// MSDOS.SYS of drive C:, or the default C:\WINDOWS.
+enum class WindowsSource { Environment, MsdosSys, Default };
+WindowsSource WindowsFolderSource();
 
 // The registry store file (LUMENADE_REGISTRY or the default location).
 std::string RegistryFile();

@@ -2,6 +2,7 @@
 
 #include <spawn.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -18,6 +19,11 @@ namespace platform {
 namespace {
 
 constexpr size_t CommandBuffer = 512;
+// How long OpenDocument waits for the opener to fail. xdg-open reports a
+// missing handler at once; one that opens the document in the foreground
+// keeps running, and is taken to have succeeded once this time has passed.
+constexpr int OpenerGraceMs = 1500;
+constexpr int OpenerPollMs = 20;
 
 bool IsWebAddress(const std::string& s)
 {
@@ -83,13 +89,24 @@ bool OpenDocument(const std::string& file, const std::string& parameters, const 
     if (target.empty()) return false;
     std::vector<std::string> args{"xdg-open", target};
     for (auto& p : SplitBlanks(parameters)) args.push_back(p);
-    // A go-between process starts the opener and ends at once, so the opener
-    // is never left as our child and nothing waits for it.
+    // A go-between process starts the opener and watches it for a moment:
+    // an opener that fails at once (no handler for the document) makes the
+    // go-between fail too; one still running is left to init, never as our
+    // child, and nothing waits for it.
     pid_t middle = fork();
     if (middle < 0) return false;
     if (middle == 0) {
         pid_t opener;
-        _exit(Spawn(args, HostFolder(folder), opener) ? 0 : 127);
+        if (!Spawn(args, HostFolder(folder), opener)) _exit(127);
+        for (int waited = 0; waited < OpenerGraceMs; waited += OpenerPollMs) {
+            int status = 0;
+            const pid_t done = waitpid(opener, &status, WNOHANG);
+            if (done == opener) _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 126);
+            if (done < 0 && errno != EINTR) _exit(126);
+            const timespec pause{0, OpenerPollMs * 1000000L};
+            nanosleep(&pause, nullptr);
+        }
+        _exit(0);
     }
     int status = WaitFor(middle);
     return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;

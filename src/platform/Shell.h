@@ -8,7 +8,9 @@ namespace platform {
 // Opens a document or web address with the host's opener (xdg-open) and
 // does not wait. Windows paths are mapped to the host; "http:\\host" is
 // understood as "http://host", as the Windows shell did. Parameters are
-// passed on as further arguments. True when the opener could be started.
+// passed on as further arguments. True when the opener could be started and
+// did not fail within a moment (xdg-open missing, or no program for the
+// document, is false).
 bool OpenDocument(const std::string& file, const std::string& parameters, const std::string& folder);
 
 // Runs a program with its parameters (split at blanks, no shell) in the

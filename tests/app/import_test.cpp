@@ -402,22 +402,26 @@ TEST_F(ImportTest, CancelSkipsTheFileAndEndsTheCommand)
     EXPECT_FALSE(platform::FileExists(warehouse + "b.png"));
 }
 
-TEST_F(ImportTest, NoAsksForAnotherNameThatIsAlwaysAPng)
+TEST_F(ImportTest, NoAsksForAnotherNameThatIsAlwaysAPngInTheWarehouse)
 {
     Save24("C:\\PICS\\flower.jpeg", 8, 8, [](int32_t, int32_t) { return Red; });
     Occupy("flower.png");
     ASSERT_TRUE(platform::CreateDirectory("C:\\ELSEWHERE"));
     ui.OverwriteAnswers = {AnswerNo};
-    ui.SaveAsAnswers = {"C:\\ELSEWHERE\\flower2.bmp"};
+    // Another folder, a new subfolder of the warehouse: neither would show
+    // in the list, so the name is asked for again.
+    ui.SaveAsAnswers = {"C:\\ELSEWHERE\\flower2.bmp", warehouse + "new\\flower2.png", warehouse + "flower2.bmp"};
 
     const AddResult r = AddFiles({"C:\\PICS\\flower.jpeg"});
     ASSERT_EQ(r.Results.size(), 1u);
     EXPECT_EQ(r.Results[0].Outcome, ImportOutcome::Imported);
-    EXPECT_EQ(r.Results[0].Target, "C:\\ELSEWHERE\\flower2.png");
-    EXPECT_EQ(r.LastTarget, "flower.png");
-    EXPECT_EQ(ui.Count("SaveAs: Select a different name | " + warehouse + " | flower.png"), 1);
-    EXPECT_EQ(WidthOf("C:\\ELSEWHERE\\flower2.png"), 320);
-    EXPECT_FALSE(platform::FileExists("C:\\ELSEWHERE\\flower2.bmp"));
+    EXPECT_EQ(r.Results[0].Target, warehouse + "flower2.png");
+    EXPECT_EQ(ui.Count("SaveAs: Select a different name | " + warehouse + " | flower.png"), 3);
+    EXPECT_EQ(ui.Errors, (std::vector<std::string>(2, "Choose a name in the warehouse folder \"" + warehouse + "\".")));
+    EXPECT_EQ(WidthOf(warehouse + "flower2.png"), 320);
+    EXPECT_FALSE(platform::FileExists("C:\\ELSEWHERE\\flower2.png"));
+    EXPECT_FALSE(platform::FileExists(warehouse + "new"));
+    EXPECT_FALSE(platform::FileExists(warehouse + "flower2.bmp"));
     EXPECT_EQ(WidthOf(warehouse + "flower.png"), 8);
 }
 

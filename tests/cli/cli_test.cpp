@@ -372,8 +372,9 @@ TEST_F(Cli, ConfigRoundTripAndAutoChangeUpdatesTheRunValue)
     EXPECT_TRUE(runValueExists());
 
     Outcome all = Run({"config"});
-    EXPECT_EQ(Lines(all.Out).size(), 10u);
+    EXPECT_EQ(Lines(all.Out).size(), 15u);
     EXPECT_NE(all.Out.find("FullScreen: false\n"), std::string::npos);
+    EXPECT_NE(all.Out.find("AnimatedBar: false\nBarColor: \nBestColors: false\nScreenShape: 6:5\n"), std::string::npos);
 }
 
 TEST_F(Cli, TheSameSeedGivesTheSameLogos)
@@ -451,8 +452,10 @@ TEST_F(Cli, PathsShowWindowsAndHostForms)
     Outcome o = Run({"paths"});
     ASSERT_EQ(o.Status, 0);
     const std::vector<std::string> lines = Lines(o.Out);
-    ASSERT_EQ(lines.size(), 6u);
+    ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(lines[0], "startup logo:  C:\\LOGO.SYS -> " + machine.DriveC() + "/LOGO.SYS");
+    EXPECT_EQ(lines[6], "drive C:       folder " + machine.DriveC());
+    EXPECT_EQ(lines[7], "windows:       C:\\WINDOWS\\ (default)");
     EXPECT_EQ(lines[2], "turnoff logo:  C:\\WINDOWS\\LOGOS.SYS -> " + machine.DriveC() + "/WINDOWS/LOGOS.SYS");
     EXPECT_EQ(lines[5], "restore.bat:   C:\\WINDOWS\\logos.bak\\restore.bat -> " + machine.DriveC() +
                             "/WINDOWS/logos.bak/restore.bat");
@@ -484,4 +487,63 @@ TEST_F(Cli, GlobalOptionsMapDrivesAndTheWindowsFolder)
     EXPECT_EQ(Run({"--drive", "CC=/tmp", "list"}).Status, 2);
     EXPECT_EQ(Run({"--seed", "4294967296", "list"}).Status, 2);
     EXPECT_EQ(Run({"--seed", "-5", "list"}).Status, 0);
+}
+
+TEST_F(Cli, AnimatedStartupLogoItsInfoAndItsPreview)
+{
+    const std::string pic = Picture("sky.bmp", 640, 480);
+    ASSERT_EQ(Run({"add", "--quality", "best", "--shape", "4:3", pic}).Status, 0);
+
+    Outcome set = Run({"set", "sky", "--as", "startup", "--animate"});
+    ASSERT_EQ(set.Status, 0) << set.Err;
+    EXPECT_EQ(set.Out, "\"sky.png\" is now the animated startup logo (C:\\LOGO.SYS).\n");
+    const std::string logo = ReadHost(machine.DriveC() + "/LOGO.SYS");
+    ASSERT_EQ(logo.size(), LogoFileSize);
+    EXPECT_EQ(static_cast<uint8_t>(logo[0x32]), 236);
+
+    Outcome info = Run({"info", machine.DriveC() + "/LOGO.SYS"});
+    ASSERT_EQ(info.Status, 0) << info.Err;
+    EXPECT_NE(info.Out.find("width: 320\n"), std::string::npos) << info.Out;
+    EXPECT_NE(info.Out.find("cycled entries: 236-255\n"), std::string::npos) << info.Out;
+
+    const std::string gif = machine.Scratch() + "/boot.gif";
+    Outcome preview = Run({"preview", "startup", "--out", gif, "--shape", "8:5"});
+    ASSERT_EQ(preview.Status, 0) << preview.Err;
+    EXPECT_EQ(preview.Out,
+              "C:\\LOGO.SYS: 320 x 400, 256 colours, shown at 640 x 400 (8:5), entries 236-255 cycle in "
+              "20 steps of about 100 ms\n");
+    EXPECT_EQ(ReadHost(gif).substr(0, 6), "GIF89a");
+
+    // Without the option the logo is still, and says so.
+    ASSERT_EQ(Run({"set", "sky", "--as", "startup"}).Status, 0);
+    EXPECT_EQ(ReadHost(machine.DriveC() + "/LOGO.SYS")[0x32], 0);
+    info = Run({"info", machine.DriveC() + "/LOGO.SYS"});
+    EXPECT_NE(info.Out.find("cycled entries: none\n"), std::string::npos) << info.Out;
+    // The setting animates it for set and shuffle alike.
+    ASSERT_EQ(Run({"config", "AnimatedBar", "true"}).Status, 0);
+    ASSERT_EQ(Run({"shuffle"}).Status, 0);
+    EXPECT_EQ(static_cast<uint8_t>(ReadHost(machine.DriveC() + "/LOGO.SYS")[0x32]), 236);
+    EXPECT_EQ(ReadHost(machine.DriveC() + "/WINDOWS/LOGOW.SYS")[0x32], 0);
+
+    struct Refused {
+        std::vector<std::string> Args;
+        const char* Says;
+    };
+    const Refused refused[] = {
+        {{"add", "--quality", "good", pic}, "--quality wants classic or best"},
+        {{"add", "--shape", "16:9", pic}, "--shape wants 6:5, 4:3 or 8:5"},
+        {{"set", "sky", "--as", "shutdown", "--animate"}, "only the startup logo animates"},
+        {{"set", "sky", "--as", "startup", "--animate", "--still"}, "exclude each other"},
+        {{"set", "sky", "--as", "startup", "--bar-color", "blue"}, "--bar-color wants RRGGBB"},
+        {{"config", "ScreenShape", "5:4"}, "ScreenShape wants"},
+        {{"preview", "startup", "--shape", "1:1"}, "--shape wants"},
+    };
+    for (const Refused& r : refused) {
+        const Outcome o = Run(r.Args);
+        EXPECT_EQ(o.Status, 2) << r.Says;
+        EXPECT_NE(o.Err.find(r.Says), std::string::npos) << o.Err;
+    }
+    const Outcome wrongOut = Run({"preview", "startup", "--out", machine.Scratch() + "/x.jpg"});
+    EXPECT_EQ(wrongOut.Status, 1);
+    EXPECT_NE(wrongOut.Err.find(".gif or .png"), std::string::npos) << wrongOut.Err;
 }

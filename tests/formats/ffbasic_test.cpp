@@ -79,7 +79,7 @@ TEST(FormatLookup, EveryListedExtensionMapsToItsRow)
                                                                 {".wav", FmtWAV},
                                                                 {".rgb.bw.iris.sgi", FmtRGB},
                                                                 {".ras.sun", FmtRAS},
-                                                                {".pnm.ppm.pgm.rpnm.rppm.rpgm", FmtPNM}};
+                                                                {".pnm.ppm.pgm.pbm.pam.rpnm.rppm.rpgm", FmtPNM}};
     for (const auto& [list, id] : rows) {
         std::string exts = list;
         size_t pos = 0;
@@ -98,11 +98,12 @@ TEST(Filters, OpenAndSaveStringsForTheApplication)
     EXPECT_EQ(OpenFilter(1, 1),
               "All supported formats|*.dib;*.bmp;*.rle;*.gif;*.giff;*.jpg;*.jpeg;*.jif;*.jfif;*.jpe;*.J;*.pcx;*.pcc;*"
               ".dcx;*.png;*.tga;*.pix;*.bpx;*.vda;*.icb;*.vst;*.tif;*.tim;*.tiff;*.rgb;*.bw;*.iris;*.sgi;*.ras;*.sun;*"
-              ".pnm;*.ppm;*.pgm;*.rpnm;*.rppm;*.rpgm;*.webp;*.heic;*.heif;*.hif;*.avif|BMP, Windows Device Independent "
-              "Bitmap|*.dib;*.bmp;*.rle|GIF, "
+              ".pnm;*.ppm;*.pgm;*.pbm;*.pam;*.rpnm;*.rppm;*.rpgm;*.webp;*.heic;*.heif;*.hif;*.avif|BMP, Windows "
+              "Device Independent Bitmap|*.dib;*.bmp;*.rle|GIF, "
               "Graphics Interchange Format|*.gif;*.giff|JPEG-JFIF, Joint Photographic Expert "
               "Group|*.jpg;*.jpeg;*.jif;*.jfif;*.jpe;*.J|PCX, Zsoft Paintbrush|*.pcx;*.pcc;*.dcx|PNG, Portable "
-              "Network Graphics|*.png|PNM, Portable Image|*.pnm;*.ppm;*.pgm;*.rpnm;*.rppm;*.rpgm|RAS, Sun Raster "
+              "Network Graphics|*.png|PNM, Portable Image|*.pnm;*.ppm;*.pgm;*.pbm;*.pam;*.rpnm;*.rppm;*.rpgm|RAS, Sun "
+              "Raster "
               "Image|*.ras;*.sun|RGB, Silicon Graphics Image|*.rgb;*.bw;*.iris;*.sgi|TGA, Truevision "
               "Targa|*.tga;*.pix;*.bpx;*.vda;*.icb;*.vst|TIFF, Tagged Image File Format|*.tif;*.tim;*.tiff|"
               // The read-only formats follow the others, in table order.

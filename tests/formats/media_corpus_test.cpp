@@ -155,6 +155,9 @@ TEST_F(MediaCorpusTest, SoundAgreesWithFfprobe)
         {"invalid_2_bwf_data_bytes_missing.wav", 76717, 37888, 2},
         // A-law: 8-bit stereo that plays as 16-bit stereo.
         {"invalid__pcm_alaw_format.wav", 75868, 37888, 4},
+        // The data chunk claims two bytes more than the file holds: ffprobe
+        // counts 37887 frames from the header, the file holds 37886.
+        {"invalid__data_bytes_missing.wav", 75851, 37886, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.File);
@@ -177,8 +180,6 @@ TEST_F(MediaCorpusTest, DamagedFilesEndWithTheirCodes)
     };
     const Case cases[] = {
         {"file-scraper/audio_x-wav/invalid__empty.wav", 10001},
-        // The data chunk claims three bytes more than the file holds.
-        {"file-scraper/audio_x-wav/invalid__data_bytes_missing.wav", 10003},
         // Format chunk sizes of 16 MB and 6 MB in files of 75 kB.
         {"file-scraper/audio_x-wav/invalid__RIFF_edited.wav", 10003},
         {"file-scraper/audio_x-wav/invalid_2_bwf_RIFF_edited.wav", 10003},

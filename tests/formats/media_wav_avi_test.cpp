@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,6 +28,35 @@ Bytes Wave(const std::vector<Bytes>& chunks)
 Bytes Pcm(const Bytes& format, size_t dataSize)
 {
     return Wave({Chunk("fmt ", format), Chunk("data", Bytes(dataSize, 0x80))});
+}
+
+// ffprobe's numbers for the first audio stream of a file.
+bool Ffprobe(const std::string& path, std::map<std::string, int64_t>& values)
+{
+    const std::string command =
+        "ffprobe -v error -select_streams a:0 -show_entries "
+        "stream=sample_rate,channels,bits_per_sample,duration_ts -of default=nw=1 '" +
+        path + "' 2>/dev/null";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return false;
+    char line[256];
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        const std::string text = line;
+        const size_t eq = text.find('=');
+        if (eq != std::string::npos) values[text.substr(0, eq)] = std::atoll(text.c_str() + eq + 1);
+    }
+    return ::pclose(pipe) == 0 && values.size() == 4;
+}
+
+// What follows the 18 bytes of a WAVE_FORMAT_EXTENSIBLE format: valid
+// bits, channel mask and the sub-format GUID starting with its tag.
+Bytes ExtensibleTail(uint16_t tag)
+{
+    Bytes tail(22, 0);
+    tail[0] = 24;
+    tail[6] = static_cast<uint8_t>(tag);
+    tail[7] = static_cast<uint8_t>(tag >> 8);
+    return tail;
 }
 
 Bytes PcmFormatBytes(const TSoundInfo& s)
@@ -91,7 +123,7 @@ TEST_F(WavTest, ListBeforeFormatAndSampleFramesOfStereoPcm)
     EXPECT_EQ(info.Sound.Channels, 2);
     EXPECT_EQ(info.Sound.BitsPerSample, 16);
     EXPECT_EQ(PcmFormatBytes(info.Sound), WaveFormat(1, 2, 44100, 176400, 4, 16));
-    EXPECT_EQ(info.Sound.Compression, "None");
+    EXPECT_EQ(info.Sound.Compression, "(#1) PCM, uncompressed");
     EXPECT_EQ(info.Picture.Compression, "None");
     EXPECT_EQ(info.Picture.Width, 0);
 }
@@ -197,7 +229,7 @@ TEST_F(WavTest, RefusedFilesAndChunksPastTheirParent)
     EXPECT_EQ(code("nofmt.wav", Wave({Chunk("data", {1, 2})})), 10001);
     EXPECT_EQ(code("nodata.wav", Wave({fmt})), 10001);
     EXPECT_EQ(code("align0.wav", Pcm(WaveFormat(1, 1, 8000, 8000, 0, 8), 10)), 10001);
-    EXPECT_EQ(code("mpeg.wav", Pcm(WaveFormat(0x50, 2, 44100, 16000, 1, 0), 10)), 10001);
+    EXPECT_EQ(code("speech.wav", Pcm(WaveFormat(0x22, 1, 8000, 1067, 32, 1), 10)), 10001);
     // Data before the format is not looked back for.
     EXPECT_EQ(code("order.wav", Wave({Chunk("data", {1, 2}), fmt})), 10001);
     // The data chunk lies behind the end of the RIFF form.
@@ -207,14 +239,90 @@ TEST_F(WavTest, RefusedFilesAndChunksPastTheirParent)
     EXPECT_EQ(code("bigfmt.wav", Wave({Chunk("fmt ", WaveFormat(1, 1, 8000, 8000, 1, 8), 4000), Chunk("data", {1})})),
               10003);
     EXPECT_EQ(ErrText(10003), "Cannot read from WAV file.");
-    EXPECT_EQ(code("bigdata.wav", Wave({fmt, Chunk("data", {1, 2}, 0x7FFFFFFF)})), 10003);
     EXPECT_EQ(code("bigskip.wav", Wave({Chunk("junk", {1, 2}, 0xFFFFFFF0u), fmt, Chunk("data", {1})})), 10003);
-    Bytes cut = Pcm(WaveFormat(1, 1, 8000, 8000, 1, 8), 1000);
-    cut.resize(cut.size() - 10);
-    EXPECT_EQ(code("cut.wav", cut), 10003);
     Bytes bigParent = Pcm(WaveFormat(1, 1, 8000, 8000, 1, 8), 10);
     PutU32LE(&bigParent[4], 0xFFFFFFF0u);
     EXPECT_EQ(code("bigriff.wav", bigParent), 0);
+}
+
+TEST_F(WavTest, RecordingsCutShortAreDescribedWithWhatTheyHold)
+{
+    auto described = [&](const std::string& name, const Bytes& bytes) {
+        NothingLeft before;
+        TFileInfo info;
+        FFInfo(Place(machine, name, bytes), info);
+        EXPECT_EQ(ErrGet(), 0) << name;
+        before.Check(name);
+        return info.Sound.Size;
+    };
+    const Bytes fmt = Chunk("fmt ", WaveFormat(1, 2, 8000, 32000, 4, 16));
+    // The data chunk claims far more than the file holds: 6 bytes are one
+    // whole frame of four bytes.
+    EXPECT_EQ(described("big.wav", Wave({fmt, Chunk("data", {1, 2, 3, 4, 5, 6}, 0x7FFFFFFF)})), 4);
+    // A recording cut off, RIFF and data sizes both past the end.
+    Bytes cut = Pcm(WaveFormat(1, 2, 8000, 32000, 4, 16), 1000);
+    cut.resize(cut.size() - 10);
+    EXPECT_EQ(described("cut.wav", cut), 988);
+    // A data chunk past the end of its RIFF form keeps what the form holds.
+    Bytes form = Pcm(WaveFormat(1, 2, 8000, 32000, 4, 16), 400);
+    PutU32LE(&form[4], static_cast<uint32_t>(form.size() - 8 - 200));
+    EXPECT_EQ(described("form.wav", form), 200);
+}
+
+TEST_F(WavTest, FilesOfSoxAndFfmpegAsFfprobeDescribesThem)
+{
+    // Extensible formats (24 and 32 bits, six channels), IEEE float, and a
+    // cut 24-bit file whose size is what it holds.
+    const std::string dir = machine.DriveC() + "/";
+    struct Made {
+        const char* Name;
+        const char* Command;
+        const char* Compression;
+    };
+    const Made made[] = {
+        {"s24.wav", "sox -n -r 22050 -c 2 -b 24 s24.wav synth 0.1 sine 440", "(#1) PCM, uncompressed"},
+        {"f32.wav", "sox -n -r 8000 -c 1 -e floating-point -b 32 f32.wav synth 0.05 sine 300", "(#3) IEEE Float"},
+        {"six.wav",
+         "ffmpeg -y -f lavfi -i sine=frequency=440:sample_rate=16000:duration=0.1 -ac 6 -c:a pcm_s16le six.wav",
+         "(#1) PCM, uncompressed"},
+        {"s32.wav", "ffmpeg -y -f lavfi -i sine=sample_rate=8000:duration=0.1 -c:a pcm_s32le s32.wav",
+         "(#1) PCM, uncompressed"},
+        {"f64.wav", "ffmpeg -y -f lavfi -i sine=sample_rate=8000:duration=0.05 -c:a pcm_f64le f64.wav",
+         "(#3) IEEE Float"},
+    };
+    int described = 0;
+    for (const Made& m : made) {
+        SCOPED_TRACE(m.Name);
+        const std::string path = dir + m.Name;
+        if (std::system(("cd " + dir + " && " + m.Command + " >/dev/null 2>&1").c_str()) != 0) continue;
+        std::map<std::string, int64_t> probe;
+        if (!Ffprobe(path, probe)) continue;
+        TFileInfo info;
+        FFInfo(std::string("C:\\") + m.Name, info);
+        ASSERT_EQ(ErrGet(), 0);
+        EXPECT_EQ(info.Sound.SamplesPerSec, probe["sample_rate"]);
+        EXPECT_EQ(info.Sound.Channels, probe["channels"]);
+        EXPECT_EQ(info.Sound.BitsPerSample, probe["bits_per_sample"]);
+        const int64_t frameBytes = probe["channels"] * probe["bits_per_sample"] / 8;
+        EXPECT_EQ(info.Sound.Size, probe["duration_ts"] * frameBytes);
+        EXPECT_EQ(info.Sound.Compression, m.Compression);
+        const auto align = static_cast<uint16_t>(frameBytes);
+        EXPECT_EQ(PcmFormatBytes(info.Sound),
+                  WaveFormat(1, static_cast<uint16_t>(probe["channels"]), static_cast<uint32_t>(probe["sample_rate"]),
+                             static_cast<uint32_t>(probe["sample_rate"] * align), align,
+                             static_cast<uint16_t>(probe["bits_per_sample"])));
+        if (std::string(m.Name) == "s24.wav") {
+            // Cut inside its data: 3000 bytes hold 2932 of data, 488 frames of 6.
+            Bytes bytes = machine.ReadFile("C:\\s24.wav");
+            const size_t dataAt = bytes.size() - static_cast<size_t>(probe["duration_ts"] * frameBytes);
+            bytes.resize(3000);
+            FFInfo(Place(machine, "s24cut.wav", bytes), info);
+            ASSERT_EQ(ErrGet(), 0);
+            EXPECT_EQ(info.Sound.Size, static_cast<int32_t>((3000 - dataAt) / 6 * 6));
+        }
+        ++described;
+    }
+    if (described == 0) GTEST_SKIP() << "neither SoX nor ffmpeg with ffprobe is installed";
 }
 
 TEST_F(WavTest, ClosingAHandleThatIsNotOpenIsSilent)
@@ -240,16 +348,20 @@ TEST_F(AviTest, ToolMadeFiles)
     // ffprobe's width, height, nb_frames and r_frame_rate. Sound sizes by
     // hand: PCM 2205 blocks of 4; IMA 2 blocks of 1024 at 16000 bytes/s as
     // 16-bit mono at 22050 (5644.8); MP3 9 blocks of 576 at 4000 bytes/s as
-    // 16-bit mono at 22050 (57153.6).
+    // 16-bit mono at 22050 (57153.6); MP2 (ffprobe: 0.108 s) 3 blocks of
+    // 1152 at 48000 bytes/s as 16-bit mono at 32000; AC-3 1 block of 3840
+    // (as ffmpeg gives its block alignment) at 12000 bytes/s as 16-bit mono
+    // at 48000.
     const Case cases[] = {
         {"cvid_pcm.avi", 32, 24, 24, 3, 4, 30.0, "(cvid) Cinepak Codec by Radius", "(#1) PCM, uncompressed", 22050, 2,
          16, 8820, 0},
         {"cram_ima.avi", 32, 24, 15, 2, 3, 25.0, "(CRAM) Microsoft Video 1", "(#17) IMA ADPCM", 22050, 1, 4, 5645, 0},
         {"mp43_mp3.avi", 32, 24, 24, 3, 5, 24.0, "(MP43) Microsoft MPEG-4 Video Codec V3", "(#85) MPEG Layer-3", 22050,
          1, 0, 57154, 0},
-        {"xvid_mp2.avi", 32, 24, 24, 3, 3, 25.0, "(XVID) XviD MPEG-4 Codec", nullptr, 0, 0, 0, 0, 8001},
+        {"xvid_mp2.avi", 32, 24, 24, 3, 3, 25.0, "(XVID) XviD MPEG-4 Codec", "(#80) MPEG", 32000, 1, 0, 6912, 0},
         {"mjpg.avi", 32, 24, 24, 3, 2, 10.0, "(MJPG) Motion JPEG Codec", nullptr, 0, 0, 0, 0, 0},
-        {"mjpg_ac3.avi", 32, 24, 24, 3, 2, 12.0, "(MJPG) Motion JPEG Codec", nullptr, 0, 0, 0, 0, 8001},
+        {"mjpg_ac3.avi", 32, 24, 24, 3, 2, 12.0, "(MJPG) Motion JPEG Codec", "(#8192) Dolby AC-3", 48000, 1, 16, 30720,
+         0},
         {"raw16.avi", 16, 8, 15, 2, 2, 15.0, " Full frames, uncompressed", nullptr, 0, 0, 0, 0, 0},
         {"raw24.avi", 16, 8, 24, 3, 2, 15.0, " Full frames, uncompressed", nullptr, 0, 0, 0, 0, 0},
         {"raw32.avi", 16, 8, 24, 3, 2, 15.0, " Full frames, uncompressed", nullptr, 0, 0, 0, 0, 0},
@@ -351,9 +463,14 @@ TEST_F(AviTest, AudioStreamsAndWarning8001)
         {WaveFormat(1, 1, 8000, 0, 2, 16, 16), 0, 4410, "(#1) PCM, uncompressed"},
         {WaveFormat(7, 1, 8000, 8000, 1, 8), 0, 4410, "(#7) CCITT u-Law"},
         {WaveFormat(6, 2, 8000, 0, 2, 8), 0, 8820, "(#6) CCITT A-Law"},
+        // MPEG audio without a decoder's answer plays as 16-bit sound:
+        // 2205 blocks of 1 byte at 16000 bytes/s as 176400 bytes/s.
+        {WaveFormat(0x50, 2, 44100, 16000, 1, 0), 0, 24310, "(#80) MPEG"},
+        // Extensible PCM: 24 bits in six channels, 18 bytes a frame.
+        {Cat(WaveFormat(0xFFFE, 6, 8000, 144000, 18, 24), ExtensibleTail(1)), 0, 2205 * 18, "(#1) PCM, uncompressed"},
         // Incomplete formats and formats without a PCM equivalent.
         {WaveFormat(1, 1, 8000, 8000, 1, 8, 14), 8001, 0, nullptr},
-        {WaveFormat(0x50, 2, 44100, 16000, 1, 0), 8001, 0, nullptr},
+        {WaveFormat(0x22, 1, 8000, 1067, 32, 1), 8001, 0, nullptr},
         {WaveFormat(0x1234, 2, 44100, 16000, 1, 0), 8001, 0, nullptr},
         {{}, 8001, 0, nullptr},
     };
@@ -491,5 +608,7 @@ TEST(AviNames, AudioFormatTagNames)
     EXPECT_EQ(name(0x50), "(#80) MPEG");
     EXPECT_EQ(name(0x55), "(#85) MPEG Layer-3");
     EXPECT_EQ(name(0), "(#0) Unknown audio codec");
-    EXPECT_EQ(name(0x2000), "(#8192) Unknown audio codec");
+    EXPECT_EQ(name(3), "(#3) IEEE Float");
+    EXPECT_EQ(name(0x2000), "(#8192) Dolby AC-3");
+    EXPECT_EQ(name(0x1234), "(#4660) Unknown audio codec");
 }

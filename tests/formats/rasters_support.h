@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -161,7 +162,7 @@ inline std::vector<std::string> HostileFiles()
 // Runs a shell command line (for ImageMagick); true when it exits with 0.
 inline bool RunTool(const std::string& command)
 {
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+    return std::system(("( " + command + " ) >/dev/null 2>&1").c_str()) == 0;
 }
 
 inline bool HaveMagick()
@@ -169,6 +170,126 @@ inline bool HaveMagick()
     static int have = -1;
     if (have < 0) have = RunTool("convert -version") ? 1 : 0;
     return have == 1;
+}
+
+// Runs a tool's version or help line; true when the tool is installed.
+inline bool HaveTool(const std::string& probe)
+{
+    return RunTool(probe);
+}
+
+// Python for Pillow scripts: pattern(mode, w, h) is a picture of gradients
+// and noise, so that coders meet runs as well as single values.
+inline constexpr const char* PillowPatternCode = R"(
+import os, random
+from PIL import Image
+def pattern(mode, w, h):
+    random.seed(w * 31 + h)
+    im = Image.new(mode, (w, h))
+    bands = len(im.getbands())
+    top = 65535 if mode.startswith('I') else 255
+    for y in range(h):
+        for x in range(w):
+            v = [((x * 37 + y * 11 + 5 * b) * 97 + (random.randrange(9) if x % 3 else 0)) % (top + 1)
+                 for b in range(bands)]
+            im.putpixel((x, y), tuple(v) if bands > 1 else v[0])
+    return im
+)";
+
+// Runs Pillow code with `dir` as the current folder.
+inline bool PillowMake(const std::string& dir, const std::string& body)
+{
+    std::string out;
+    return RunPython(std::string(PillowPatternCode) + "os.chdir('" + dir + "')\n" + body, out);
+}
+
+// ImageMagick's decode of a file as RGB bytes, 16-bit samples cut to their
+// high byte (as Pillow cuts them).
+inline bool MagickRead(const std::string& path, Bytes& rgb)
+{
+    const std::string out = path + ".magick.rgb";
+    if (!RunTool("convert '" + path + "' -depth 16 -endian MSB 'rgb:" + out + "'")) return false;
+    const Bytes wide = ReadHost(out);
+    std::filesystem::remove(out);
+    rgb.clear();
+    for (size_t i = 0; i + 1 < wide.size(); i += 2) rgb.push_back(wide[i]);
+    return !rgb.empty();
+}
+
+// Pillow's decodes of many files in one run, by path; files Pillow cannot
+// read are missing. Pixels as PillowRead gives them.
+inline std::map<std::string, PillowPicture> PillowReadMany(const std::vector<std::string>& paths)
+{
+    std::string list;
+    for (const auto& p : paths) list += "'" + p + "', ";
+    std::string out;
+    RunPython(
+        "from PIL import Image\n"
+        "for p in [" +
+            list +
+            "]:\n"
+            "    try:\n"
+            "        im = Image.open(p)\n"
+            "        im.load()\n"
+            "        if im.mode.startswith('I'):\n"
+            "            px = b''.join(int(v).to_bytes(2, 'big') for v in im.getdata()).hex()\n"
+            "        else:\n"
+            "            px = im.convert('RGB').tobytes().hex()\n"
+            "        print(p, im.mode, im.size[0], im.size[1], px)\n"
+            "    except Exception:\n"
+            "        print(p, '-', 0, 0, '-')\n",
+        out);
+    std::map<std::string, PillowPicture> pictures;
+    std::istringstream in(out);
+    std::string path, pixels;
+    PillowPicture pic;
+    while (in >> path >> pic.Mode >> pic.Width >> pic.Height >> pixels) {
+        if (pic.Mode == "-") continue;
+        pic.Pixels = FromHex(pixels);
+        pictures[path] = pic;
+    }
+    return pictures;
+}
+
+// Loads each file with `load` and expects Pillow's size and RGB pixels (for
+// 16-bit grey modes the high byte of each sample). Files Pillow cannot
+// decode are compared with ImageMagick's decode instead. Returns how many
+// were compared.
+template <class Load>
+int ExpectPillowsPixels(const std::vector<std::string>& paths, Load load)
+{
+    const auto pillow = PillowReadMany(paths);
+    int compared = 0;
+    for (const auto& path : paths) {
+        ErrResetState();
+        Limg pic;
+        load(path, pic);
+        EXPECT_EQ(ErrGet(), 0) << path;
+        Bytes expect;
+        std::string reader = "Pillow";
+        const auto it = pillow.find(path);
+        if (it != pillow.end()) {
+            const PillowPicture& ref = it->second;
+            EXPECT_EQ(pic.Width, ref.Width) << path;
+            EXPECT_EQ(pic.Height, ref.Height) << path;
+            expect = ref.Pixels;
+            if (ref.Mode.rfind("I", 0) == 0) {
+                expect.clear();
+                for (size_t i = 0; i + 1 < ref.Pixels.size(); i += 2) expect.insert(expect.end(), 3, ref.Pixels[i]);
+            }
+        } else {
+            reader = "ImageMagick";
+            EXPECT_TRUE(HaveMagick() && MagickRead(path, expect))
+                << path << ": neither Pillow nor ImageMagick reads it";
+        }
+        if (ErrGet() == 0 && !expect.empty()) {
+            EXPECT_EQ(Rgb(pic), expect) << path << " as " << reader << " reads it";
+            ++compared;
+        }
+        ImgFree(pic);
+    }
+    ErrResetState();
+    return compared;
 }
 
 // Fixture: a private machine and a clean error state.
@@ -182,6 +303,8 @@ protected:
         ErrResetState();
     }
     std::string Host(const std::string& name) const { return machine.Host("C:\\" + name); }
+    // The host folder of drive C:, with a trailing slash.
+    std::string Dir() const { return machine.DriveC() + "/"; }
     Bytes File(const std::string& name) const { return machine.ReadFile("C:\\" + name); }
     void Put(const std::string& name, const Bytes& bytes) const { machine.WriteFile("C:\\" + name, bytes); }
 

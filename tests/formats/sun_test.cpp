@@ -68,7 +68,8 @@ TEST_F(SunTest, FourByFourPaletteImageLayout)
     ASSERT_EQ(ErrGet(), 0);
     const Bytes f = File("s.ras");
     ASSERT_GE(f.size(), 32u + 768u);
-    EXPECT_EQ(Bytes(f.begin(), f.begin() + 32), SunHeader(4, 4, 8, 16, 2, 1, 768));
+    // The length field counts the encoded bytes after the colour map.
+    EXPECT_EQ(Bytes(f.begin(), f.begin() + 32), SunHeader(4, 4, 8, 12, 2, 1, 768));
     // All red values, then all green, then all blue.
     EXPECT_EQ(f[32 + 10], 245);
     EXPECT_EQ(f[32 + 256 + 10], 5);
@@ -80,6 +81,12 @@ TEST_F(SunTest, FourByFourPaletteImageLayout)
     EXPECT_EQ(back.Bits, 8);
     EXPECT_EQ(Bytes(back.Data, back.Data + 16), Bytes(img.Data, img.Data + 16));
     EXPECT_EQ(0, std::memcmp(back.Palette, img.Palette, sizeof img.Palette));
+    // Without runs that is the picture's size.
+    for (int i = 0; i < 16; ++i) img.Data[i] = static_cast<uint8_t>(i);
+    SUNSave("C:\\s.ras", img);
+    ASSERT_EQ(ErrGet(), 0);
+    const Bytes plain = File("s.ras");
+    EXPECT_EQ(Bytes(plain.begin(), plain.begin() + 32), SunHeader(4, 4, 8, 16, 2, 1, 768));
 }
 
 TEST_F(SunTest, TwentyFourBitImagesAndOtherDepths)
@@ -87,8 +94,16 @@ TEST_F(SunTest, TwentyFourBitImagesAndOtherDepths)
     MakePicture(img, 5, 4, 24);
     SUNSave("C:\\t.ras", img);
     ASSERT_EQ(ErrGet(), 0);
+    // 24-bit rows are written as they are (type 1), 15 bytes padded to 16.
     const Bytes f = File("t.ras");
-    EXPECT_EQ(Bytes(f.begin(), f.begin() + 32), SunHeader(5, 4, 24, 60, 2, 0, 0));
+    EXPECT_EQ(Bytes(f.begin(), f.begin() + 32), SunHeader(5, 4, 24, 64, 1, 0, 0));
+    ASSERT_EQ(f.size(), 32u + 64u);
+    const Bytes rows(f.begin() + 32, f.end());
+    for (int y = 0; y < 4; ++y) {
+        EXPECT_EQ(Bytes(rows.begin() + 16 * y, rows.begin() + 16 * y + 15),
+                  Bytes(img.Data + 15 * y, img.Data + 15 * y + 15));
+        EXPECT_EQ(rows[16 * y + 15], 0);
+    }
     SUNLoad("C:\\t.ras", back);
     ASSERT_EQ(ErrGet(), 0);
     EXPECT_EQ(Bytes(back.Data, back.Data + 60), Bytes(img.Data, img.Data + 60));
@@ -166,6 +181,46 @@ TEST_F(SunTest, StandardFilesPadRowsAndMayHoldSmallerMaps)
     SUNLoad("C:\\c.ras", back);
     ASSERT_EQ(ErrGet(), 0);
     EXPECT_EQ(Bytes(back.Data, back.Data + 18), px);
+}
+
+TEST_F(SunTest, OnlyEvenPaletteRowsAreEncoded)
+{
+    // 7 bytes a row: standard rows, padded.
+    MakePicture(img, 7, 4, 8);
+    SUNSave("C:\\odd.ras", img);
+    ASSERT_EQ(ErrGet(), 0);
+    const Bytes f = File("odd.ras");
+    EXPECT_EQ(Bytes(f.begin(), f.begin() + 32), SunHeader(7, 4, 8, 32, 1, 1, 768));
+    ASSERT_EQ(f.size(), 32u + 768u + 32u);
+    EXPECT_EQ(Bytes(f.begin() + 800, f.begin() + 808), Cat(Bytes(img.Data, img.Data + 7), B({0})));
+    SUNLoad("C:\\odd.ras", back);
+    ASSERT_EQ(ErrGet(), 0);
+    EXPECT_EQ(Rgb(back), Rgb(img));
+}
+
+TEST_F(SunTest, FilesOfEarlierVersionsAndLookAlikes)
+{
+    // Earlier versions wrote odd rows unpadded, the length field giving
+    // their decoded size: 5 x 2, 8 bits.
+    const Bytes old = Cat(SunHeader(5, 2, 8, 10, 2, 0, 0), B({1, 2, 3, 4, 5, 6, 7, 128, 0, 9, 10}));
+    Put("old.ras", old);
+    SUNLoad("C:\\old.ras", img);
+    ASSERT_EQ(ErrGet(), 0);
+    EXPECT_EQ(Bytes(img.Data, img.Data + 10), B({1, 2, 3, 4, 5, 6, 7, 128, 9, 10}));
+    ImgFree(img);
+    // A standard file of 5 x 7 whose 35 coded bytes happen to equal the
+    // unpadded size: each padded row a, c, c, c, c, 0 codes to 5 bytes.
+    Bytes coded, expect;
+    for (int y = 0; y < 7; ++y) {
+        const int a = 10 + y, c = 50 + y;
+        coded = Cat(coded, B({a, 128, 3, c, 0}));
+        expect = Cat(expect, B({a, c, c, c, c}));
+    }
+    ASSERT_EQ(coded.size(), 35u);
+    Put("std.ras", Cat(SunHeader(5, 7, 8, 35, 2, 0, 0), coded));
+    SUNLoad("C:\\std.ras", img);
+    ASSERT_EQ(ErrGet(), 0);
+    EXPECT_EQ(Bytes(img.Data, img.Data + 35), expect);
 }
 
 TEST_F(SunTest, OwnFilesOfOddRowLengthRoundTrip)

@@ -241,15 +241,27 @@ TEST_F(TgaTest, InfoAndRefusedVariants)
     EXPECT_EQ(info.Picture.Compression, "Run Length Encoding (RLE)");
     EXPECT_TRUE(info.Picture.Loadable);
 
+    TgaHead other;
+    other.type = 32;
+    Put("o.tga", Cat(Header(other), Bytes(24, 1)));
+    TFileInfo o;
+    FFInfo("C:\\o.tga", o);
+    EXPECT_EQ(ErrGet(), 6002);
+    TGALoad_("C:\\o.tga", back);
+    EXPECT_EQ(ErrGet(), 6002);
+    ErrResetState();
+
+    // Grey with an alpha byte is described as the 8-bit picture it loads as.
     TgaHead grey;
     grey.type = 3;
-    grey.depth = 8;
-    Put("g.tga", Cat(Header(grey), Bytes(8, 1)));
+    grey.depth = 16;
+    Put("g.tga", Cat(Header(grey), Bytes(16, 1)));
     TFileInfo g;
     FFInfo("C:\\g.tga", g);
-    EXPECT_EQ(ErrGet(), 6002);
-    TGALoad_("C:\\g.tga", back);
-    EXPECT_EQ(ErrGet(), 6002);
+    EXPECT_EQ(ErrGet(), 0);
+    EXPECT_EQ(g.Picture.Bits, 8);
+    EXPECT_EQ(g.Picture.BytesPP, 1);
+    EXPECT_TRUE(g.Picture.Loadable);
 
     TgaHead wide;
     wide.depth = 40;
@@ -340,7 +352,11 @@ TEST_F(TgaTest, ThirdPartyFilesLoadLikeTheirReferencePictures)
     RASTERS_REQUIRE_PILLOW();
     const std::string dir = PillowData().empty() ? std::string{} : PillowData() + "/tga/common";
     if (dir.empty() || !std::filesystem::is_directory(dir)) GTEST_SKIP() << "no third-party test data";
-    int compared = 0, refused = 0;
+    std::vector<std::string> pngs;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        if (e.path().extension() == ".png") pngs.push_back(e.path().string());
+    const auto references = PillowReadMany(pngs);
+    int compared = 0;
     for (const auto& e : std::filesystem::directory_iterator(dir)) {
         if (e.path().extension() != ".tga") continue;
         const std::string path = e.path().string();
@@ -349,26 +365,56 @@ TEST_F(TgaTest, ThirdPartyFilesLoadLikeTheirReferencePictures)
         ErrResetState();
         Limg pic;
         TGALoad_(path, pic);
-        if (ErrGet() != 0) {
-            // Grey pictures (types 3 and 11) are not this reader's.
-            EXPECT_EQ(ErrGet(), 6002) << path;
-            EXPECT_TRUE(stem.find("_l_") != std::string::npos || stem.find("_la_") != std::string::npos) << path;
-            ++refused;
-            continue;
-        }
-        PillowPicture ref;
-        ASSERT_TRUE(PillowRead(png, ref)) << png;
+        ASSERT_EQ(ErrGet(), 0) << path;
+        ASSERT_TRUE(references.count(png)) << png;
+        const PillowPicture& ref = references.at(png);
         ASSERT_EQ(pic.Width, ref.Width) << path;
         ASSERT_EQ(pic.Height, ref.Height) << path;
-        // Pictures with alpha are laid over black.
-        pictures::Rgb composed;
-        ASSERT_TRUE(pictures::PillowRgb(png, composed)) << png;
-        EXPECT_EQ(Rgb(pic), composed.Pixels) << path;
+        // 32-bit pictures with alpha are laid over black; grey ones keep their grey.
+        if (stem.find("_la_") != std::string::npos) {
+            EXPECT_EQ(Rgb(pic), ref.Pixels) << path;
+        } else {
+            pictures::Rgb composed;
+            ASSERT_TRUE(pictures::PillowRgb(png, composed)) << png;
+            EXPECT_EQ(Rgb(pic), composed.Pixels) << path;
+        }
         ImgFree(pic);
         ++compared;
     }
-    EXPECT_EQ(compared, 12);
-    EXPECT_EQ(refused, 12);
+    // Grey ones (types 3 and 11, with and without alpha) among them.
+    EXPECT_EQ(compared, 24);
+}
+
+TEST_F(TgaTest, GreyFilesOfOtherToolsLoadWithPillowsPixels)
+{
+    RASTERS_REQUIRE_PILLOW();
+    std::vector<std::string> files;
+    ASSERT_TRUE(PillowMake(Dir(),
+                           "for m in ('L', 'LA'):\n"
+                           "    im = pattern(m, 13, 7)\n"
+                           "    im.save(m + '_raw.tga', compression=None)\n"
+                           "    im.save(m + '_rle.tga', compression='tga_rle')\n"
+                           "    im.save(m + '_top.tga', compression='tga_rle', orientation=1)\n"));
+    for (const char* n : {"L_raw", "L_rle", "L_top", "LA_raw", "LA_rle", "LA_top"}) files.push_back(Dir() + n + ".tga");
+    if (HaveTool("pamtotga -version")) {
+        ASSERT_TRUE(RunTool("pgmramp -lr 33 5 | pamtotga -mono > " + Dir() + "n.tga"));
+        ASSERT_TRUE(RunTool("pgmramp -diagonal 33 5 | pamtotga -mono -norle > " + Dir() + "n_raw.tga"));
+        files.push_back(Dir() + "n.tga");
+        files.push_back(Dir() + "n_raw.tga");
+    }
+    if (HaveTool("ffmpeg -version")) {
+        ASSERT_TRUE(RunTool("ffmpeg -y -f lavfi -i testsrc=size=21x9 -frames:v 1 -pix_fmt gray " + Dir() + "f.tga"));
+        files.push_back(Dir() + "f.tga");
+    }
+    EXPECT_EQ(ExpectPillowsPixels(files, [](const std::string& n, Limg& i) { TGALoad_(n, i); }),
+              static_cast<int>(files.size()));
+    // The grey of a grey-and-alpha picture is kept, its alpha dropped.
+    const Bytes la = B({0, 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 1, 0, 16, 32, 0x81, 40, 200});
+    Put("la.tga", la);
+    TGALoad_("C:\\la.tga", img);
+    ASSERT_EQ(ErrGet(), 0);
+    EXPECT_EQ(img.Bits, 8);
+    EXPECT_EQ(Bytes(img.Data, img.Data + 2), B({40, 40}));
 }
 
 TEST_F(TgaTest, DamagedFilesEndWithACodeOrAPicture)

@@ -1,16 +1,18 @@
 #include "GuiSupport.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "app/Settings.h"
-#include "gui/wDialogs.h"
 #include "formats/FFBasic.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
 #include "foundation/Memory.h"
+#include "gui/wDialogs.h"
 #include "image/ImgBasic.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -19,7 +21,7 @@
 void WindowScript::ShowStatus(const std::string& text, bool bold)
 {
     ScriptedDialogs::ShowStatus(text, bold);
-    if (TForm1* window = MainWindow()) {
+    if (TForm1* window = Window) {
         bool all = true;
         for (int i = 0; i < 7; ++i) all = all && window->Button(i)->isEnabled();
         ButtonsEnabledAtStatus.push_back(all);
@@ -38,16 +40,33 @@ std::string DefaultWarehouse()
     return AddBackslash(DefaultWarehouseFolder);
 }
 
+bool FormDriver::eventFilter(QObject* watched, QEvent* event)
+{
+    auto* dialog = qobject_cast<QDialog*>(watched);
+    if (event->type() != QEvent::Show || dialog == nullptr || !Driver || !dialog->testAttribute(Qt::WA_ShowModal))
+        return false;
+    QPointer<QDialog> form(dialog);
+    QTimer::singleShot(0, dialog, [form, driver = Driver] {
+        if (form == nullptr || !form->isVisible()) return;
+        const int result = driver(*form);
+        if (form != nullptr && form->isVisible()) form->done(result);
+    });
+    return false;
+}
+
 void WindowTest::SetUp()
 {
     ErrResetState();
+    QCoreApplication::instance()->installEventFilter(&Forms);
 }
 
 void WindowTest::TearDown()
 {
+    Script.Window = nullptr;
     Window.reset();
     SetDialogs(nullptr);
-    SetDialogDriver(nullptr);
+    QCoreApplication::instance()->removeEventFilter(&Forms);
+    Forms.Driver = nullptr;
     QCoreApplication::setApplicationName(AppTitle);
     EXPECT_EQ(MemCount(), 0) << "tracked blocks left";
     EXPECT_EQ(FCount(), 0) << "tracked files left";
@@ -59,6 +78,7 @@ void WindowTest::TearDown()
 TForm1& WindowTest::Start()
 {
     Window = std::make_unique<TForm1>();
+    Script.Window = Window.get();
     SetDialogs(&Script);
     Window->show();
     return *Window;
@@ -156,8 +176,8 @@ std::string WindowTest::RunValue() const
 
 void WindowTest::OnForms(std::function<int(QDialog&)> driver)
 {
-    SetDialogDriver([this, driver](QDialog& dialog) {
+    Forms.Driver = [this, driver](QDialog& dialog) {
         ++FormsShown;
         return driver(dialog);
-    });
+    };
 }

@@ -25,9 +25,21 @@ class QTreeWidgetItem;
 class WindowScript : public ScriptedDialogs {
 public:
     std::vector<bool> ButtonsEnabledAtStatus;
+    TForm1* Window = nullptr;  // the window under test, once started
 
     void ShowStatus(const std::string& text, bool bold) override;
     void PumpMessages() override;
+};
+
+// Answers the program's modal forms: each is really shown with exec(), and
+// the driver runs once inside its event loop; its result ends the form
+// unless the driver already closed it.
+class FormDriver : public QObject {
+public:
+    std::function<int(QDialog&)> Driver;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
 class WindowTest : public ::testing::Test {
@@ -59,6 +71,7 @@ protected:
     // Answers every modal form shown from now on.
     void OnForms(std::function<int(QDialog&)> driver);
     int FormsShown = 0;
+    FormDriver Forms;
 
     TempMachine Machine;
     WindowScript Script;

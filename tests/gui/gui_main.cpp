@@ -7,8 +7,22 @@
 
 #include "app/Dialogs.h"
 
+namespace {
+
+QtMessageHandler QtDefaultHandler = nullptr;
+
+// The offscreen platform says this each time a form is really shown.
+void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (message.contains("does not support propagateSizeHints")) return;
+    QtDefaultHandler(type, context, message);
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
+    QtDefaultHandler = qInstallMessageHandler(QuietHandler);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(AppTitle);

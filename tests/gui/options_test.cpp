@@ -300,7 +300,8 @@ TEST_F(FoldersTest, ReachedFromOptionsAndFilledFromTheSettings)
     OnForms([this](QDialog& dialog) {
         if (auto* loc = dynamic_cast<TfrmLoc*>(&dialog)) {
             EXPECT_EQ(ProgramText(loc->windowTitle()), "Advanced Options");
-            EXPECT_EQ(loc->size(), QSize(433, 303));
+            EXPECT_EQ(loc->size(), QSize(433, 363));
+            EXPECT_EQ(Text(loc->DriveEdit()), Machine.DriveC());
             EXPECT_EQ(Text(loc->LogoFolderEdit(0)), "C:\\");
             EXPECT_EQ(Text(loc->LogoFolderEdit(1)), "C:\\WINDOWS\\");
             EXPECT_EQ(Text(loc->LogoFolderEdit(2)), "C:\\WINDOWS\\");

@@ -275,6 +275,8 @@ TEST(Acm, FormatTagNames)
     EXPECT_EQ(name(0x31), "GSM 6.10");
     EXPECT_EQ(name(0x50), "MPEG");
     EXPECT_EQ(name(0x55), "MPEG Layer-3");
+    EXPECT_EQ(name(3), "IEEE Float");
+    EXPECT_EQ(name(0x2000), "Dolby AC-3");
     EXPECT_EQ(name(0x1234), "?");
 }
 

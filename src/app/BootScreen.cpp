@@ -6,8 +6,8 @@
 
 #include "app/Composer.h"
 #include "app/Import.h"
-#include "formats/Codecs.h"
 #include "formats/FFBasic.h"
+#include "formats/FormatTable.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
 #include "image/PalOpt.h"
@@ -177,7 +177,7 @@ int32_t CycleStartOf(const std::string& path)
 void LoadLogoPicture(const std::string& path, Limg& image)
 {
     if (FormatOf(path) == static_cast<uint32_t>(INVALID_HANDLE) && CycleStartOf(path) >= 0) {
-        CodecFor(FmtBMP).Load(path, image);
+        FormatById(FmtBMP)->Load(path, image);
         return;
     }
     ImgLoad(path, image);

@@ -20,6 +20,7 @@ bool CancelAll = false;
 namespace {
 
 constexpr int32_t KindMoving = 3;
+constexpr int32_t KindSound = 4;
 constexpr int32_t UndefinedError = 3;
 
 std::string Quoted(const std::string& s)
@@ -66,13 +67,18 @@ void Fit_(Limg& picture, int32_t canvasWidth, int32_t canvasHeight, int32_t x, i
     }
 }
 
-// Steps 4 to 11 of an import; false at the first library failure.
-bool Convert_(const std::string& source, const std::string& target, const TUniInfo& info, Limg& picture)
+// Steps 4 to 11 of an import; false at the first library failure, and
+// false with `damage` set for a picture whose data is broken.
+bool Convert_(const std::string& source, const std::string& target, const TUniInfo& info, Limg& picture,
+              std::string& damage)
 {
     ImgAlloc(picture, info.Picture.Width, info.Picture.Height, 24);
     if (ErrGet() != 0) return false;
     ImgLoad(source, picture);
     if (ErrGet() != 0) return false;
+    // Half a picture must not go into the warehouse as if it were whole.
+    damage = LoadDamage();
+    if (!damage.empty()) return false;
 
     const int32_t w = picture.Width;
     const int32_t h = picture.Height;
@@ -199,15 +205,26 @@ ImportResult ImportImage(const std::string& source, const std::string& target)
     ImportResult result;
     result.Source = source;
     Dialogs& ui = CurrentDialogs();
+    const std::string shown = ExtractFileName(source);
+    if (const std::string why = NotAPicture(source, shown); !why.empty()) {
+        ui.ErrorBox(why);
+        result.Outcome = ImportOutcome::Refused;
+        return result;
+    }
     TUniInfo info;
     if (!UniInfo(source, info, false)) {
-        ui.ErrorBox("Format not supported (" + Quoted(ExtractFileName(source)) + ")");
+        ui.ErrorBox("Format not supported (" + Quoted(shown) + ")");
         result.Outcome = ImportOutcome::Refused;
         result.Error = ErrGet();
         return result;
     }
     if (info.Kind == KindMoving) {
-        ui.ErrorBox("Video clips are not accepted (" + Quoted(ExtractFileName(source)) + ")");
+        ui.ErrorBox("Video clips are not accepted (" + Quoted(shown) + ")");
+        result.Outcome = ImportOutcome::Refused;
+        return result;
+    }
+    if (info.Kind == KindSound) {
+        ui.ErrorBox("Sound files are not accepted (" + Quoted(shown) + ")");
         result.Outcome = ImportOutcome::Refused;
         return result;
     }
@@ -238,14 +255,20 @@ ImportResult ImportImage(const std::string& source, const std::string& target)
 
     Limg picture;
     bool ok = false;
+    std::string damage;
     try {
-        ok = Convert_(source, chosen, info, picture);
+        ok = Convert_(source, chosen, info, picture, damage);
         result.Error = ErrGet();
     } catch (...) {
         ErrSet(UndefinedError);
         result.Error = UndefinedError;
     }
     ImgFree(picture);
+    if (!damage.empty()) {
+        ui.ErrorBox(Quoted(shown) + " is damaged: " + damage);
+        result.Outcome = ImportOutcome::Refused;
+        return result;
+    }
     result.Outcome = ok ? ImportOutcome::Imported : ImportOutcome::Failed;
     return result;
 }

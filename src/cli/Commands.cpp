@@ -303,9 +303,15 @@ int CmdConvert(CliRun& run)
             return ExitFailed;
         }
     }
+    if (const std::string why = NotAPicture(in, p.Operands[0]); !why.empty()) {
+        run.Ui.ErrorBox(why);
+        return ExitFailed;
+    }
     Limg image;
     ImgLoad(in, image);
     std::string failure = ErrGet() != 0 ? ErrText(ErrGet()) : "";
+    // A partial picture is not written out as if it were the whole one.
+    if (failure.empty() && !LoadDamage().empty()) failure = Quoted(p.Operands[0]) + " is damaged: " + LoadDamage();
     if (failure.empty()) {
         ImgSave(out, image);
         if (ErrGet() != 0) failure = ErrText(ErrGet());

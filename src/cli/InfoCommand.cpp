@@ -8,22 +8,15 @@
 #include "cli/Cli.h"
 #include "cli/CliDialogs.h"
 #include "cli/CliText.h"
-#include "formats/Codecs.h"
 #include "formats/FFBasic.h"
+#include "formats/FormatTable.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
+#include "platform/FileKind.h"
 
 namespace {
 
-// The short names of the format identifiers 1 to 15.
-constexpr const char* FormatNames[FormatCount + 1] = {"",     "TGA", "PCX",  "BMP",  "GIF", "FLIC", "AVI", "HAV",
-                                                      "JPEG", "PNG", "TIFF", "MPEG", "WAV", "RGB",  "RAS", "PNM"};
 constexpr const char* KindNames[] = {"none", "single picture", "picture series", "moving pictures", "sound"};
-
-std::string FormatName(uint32_t id)
-{
-    return id <= FormatCount ? FormatNames[id] : "";
-}
 
 std::string KindName(int32_t kind)
 {
@@ -42,7 +35,7 @@ std::vector<Field> Describe(const std::string& file, const TUniInfo& info)
     const auto number = [](int64_t v) { return std::to_string(v); };
     std::vector<Field> f = {
         {"file", file, true},
-        {"format", FormatName(info.Format), true},
+        {"format", FormatShortName(info.Format), true},
         {"kind", KindName(info.Kind), true},
         {"file size", number(info.TotalSize)},
         {"width", number(info.Picture.Width)},
@@ -54,6 +47,8 @@ std::vector<Field> Describe(const std::string& file, const TUniInfo& info)
         {"compression", info.Picture.Compression, true},
         {"loadable", info.Picture.Loadable ? "true" : "false"},
     };
+    // Width and height are those of the picture turned as its orientation says.
+    if (info.Picture.Orientation != 0) f.push_back({"orientation", number(info.Picture.Orientation)});
     if (info.Sound.Present) {
         f.push_back({"sound size", number(info.Sound.Size)});
         f.push_back({"samples per second", number(info.Sound.SamplesPerSec)});
@@ -73,7 +68,7 @@ bool LogoFileInfo(const std::string& path, TUniInfo& info)
     fileInfo.Format = FmtBMP;
     fileInfo.Picture.Compression = "None";
     ErrClear();
-    CodecFor(FmtBMP).Info(path, fileInfo);
+    FormatById(FmtBMP)->Info(path, fileInfo);
     if (ErrGet() != 0) return false;
     info = TUniInfo{};
     info.Format = FmtBMP;
@@ -92,8 +87,13 @@ struct Failure {
 constexpr int32_t FormatNotSupported = 6001;
 constexpr int32_t CannotOpenFile = 5001;
 
-Failure InfoFailure(const std::string& path)
+Failure InfoFailure(const std::string& path, const std::string& operand)
 {
+    if (const std::string why = NotAPicture(path, operand); !why.empty()) {
+        int64_t size = 0;
+        const bool regular = platform::KindOfFile(path, size) == platform::FileKind::Regular;
+        return {regular ? FormatNotSupported : CannotOpenFile, why};
+    }
     if (FormatOf(path) == static_cast<uint32_t>(INVALID_HANDLE))
         return {FormatNotSupported, "Format not supported (\"" + ExtractFileName(path) + "\")"};
     TFileInfo fileInfo;
@@ -136,7 +136,7 @@ int CmdInfo(CliRun& run)
             continue;
         }
         if (!UniInfo(path, info, false) && !LogoFileInfo(path, info)) {
-            ReportFailure(run, json, operand, InfoFailure(path));
+            ReportFailure(run, json, operand, InfoFailure(path, operand));
             failed = true;
             continue;
         }

@@ -54,6 +54,11 @@ inline constexpr int32_t JpegExpansion = 64 * 3 * 8;
 // TIFF rows come in any of its codings; LZW is the densest that loads.
 inline constexpr int32_t TiffExpansion = LzwExpansion;
 
+// BMP RLE pictures up to this size (a logo is 128000 bytes) are decoded
+// whatever their data holds: end-of-line and delta codes fill a background
+// without any data.
+inline constexpr int32_t RleBmpFreeBytes = 4 << 20;
+
 // Pictures up to this size are decoded whatever the coded data holds: a
 // damaged small file still gives its partial picture.
 inline constexpr int64_t SmallPictureBytes = 1 << 16;

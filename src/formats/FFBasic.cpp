@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "formats/Codecs.h"
 #include "formats/DecodeLimits.h"
 #include "formats/FFInternal.h"
+#include "formats/FormatTable.h"
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
@@ -17,137 +17,50 @@ TImgf imgf;
 
 namespace {
 
-struct FormatRow {
-    uint32_t Id;
-    int32_t Flags;
-    const char* Extensions;
-    const char* ShortName;
-    const char* Description;
-};
-
-constexpr FormatRow ReadTable[] = {
-    {FmtAVI, 26, ".avi", "AVI", "AVI, Windows Audio Video Interleaved"},
-    {FmtBMP, 9, ".dib.bmp.rle", "BMP", "BMP, Windows Device Independent Bitmap"},
-    {FmtFLIC, 10, ".fli.flc", "FLIC", "FLIC/FLIC-Pro, Autodesk"},
-    {FmtGIF, 11, ".gif.giff", "GIF", "GIF, Graphics Interchange Format"},
-    {FmtHAV, 26, ".hav", "HAV", "HAV, High quality Audio Video"},
-    {FmtJPEG, 9, ".jpg.jpeg.jif.jfif.jpe.J", "JPEG", "JPEG-JFIF, Joint Photographic Expert Group"},
-    {FmtPCX, 9, ".pcx.pcc.dcx", "PCX", "PCX, Zsoft Paintbrush"},
-    {FmtPNG, 9, ".png", "PNG", "PNG, Portable Network Graphics"},
-    {FmtTGA, 9, ".tga.pix.bpx.vda.icb.vst", "TGA", "TGA, Truevision Targa"},
-    {FmtTIFF, 9, ".tif.tim.tiff", "TIFF", "TIFF, Tagged Image File Format"},
-    {FmtMPEG, 10, ".mpg.mpeg.m1v.m2v.mpe", "MPEG", "MPEG Layer I/II, Moving Pictures Expert Group"},
-    {FmtWAV, 20, ".wav", "WAV", "WAV, Windows Wave Sound"},
-    {FmtRGB, 9, ".rgb.bw.iris.sgi", "RGB", "RGB, Silicon Graphics Image"},
-    {FmtRAS, 9, ".ras.sun", "RAS", "RAS, Sun Raster Image"},
-    {FmtPNM, 9, ".pnm.ppm.pgm.pbm.pam.rpnm.rppm.rpgm", "PNM", "PNM, Portable Image"},
-};
-
-constexpr FormatRow WriteTable[] = {
-    {FmtAVI, 26, ".avi", "AVI", "AVI, Windows Audio Video Interleaved"},
-    {FmtBMP, 9, ".bmp", "BMP", "BMP, Windows Bitmap"},
-    {FmtBMP, 9, ".dib", "DIB", "DIB, Windows Device Independent Bitmap"},
-    {FmtFLIC, 10, ".fli.flc", "FLIC", "FLIC/FLIC-Pro, Autodesk"},
-    {FmtHAV, 26, ".hav", "HAV", "HAV, High quality Audio Video"},
-    {FmtJPEG, 9, ".jpg", "JPEG", "JPEG-JFIF, Joint Photographic Expert Group"},
-    {FmtPCX, 9, ".pcx", "PCX", "PCX, Zsoft Paintbrush"},
-    {FmtPNG, 9, ".png", "PNG", "PNG, Portable Network Graphics"},
-    {FmtTGA, 9, ".tga", "TGA", "TGA, Truevision Targa"},
-    {FmtMPEG, 10, ".mpg", "MPEG-I", "MPEG Layer I, Moving Pictures Expert Group"},
-    {FmtMPEG, 10, ".m2v", "MPEG-II", "MPEG Layer II, Moving Pictures Expert Group"},
-    {FmtWAV, 20, ".wav", "WAV", "WAV, Windows Wave Sound"},
-    {FmtRGB, 9, ".rgb", "RGB", "RGB, Silicon Graphics Image"},
-    {FmtRAS, 9, ".ras", "RAS", "RAS, Sun Raster Image"},
-    {FmtPNM, 9, ".ppm", "PPM", "PPM, Portable PixelMap"},
-};
-
-// Depth written for images of 8, 15, 16, 24, 32 and any other bits.
-struct SaveDepthRow {
-    uint32_t Id;
-    int32_t Depth[6];
-};
-
-constexpr SaveDepthRow SaveDepthTable[] = {
-    {FmtAVI, {8, 15, 24, 24, 24, 24}},   {FmtBMP, {8, 15, 24, 24, 24, 24}},   {FmtBMP, {8, 15, 24, 24, 24, 24}},
-    {FmtFLIC, {8, 8, 8, 8, 8, 8}},       {FmtHAV, {8, 16, 16, 24, 24, 24}},   {FmtJPEG, {24, 24, 24, 24, 24, 24}},
-    {FmtPCX, {8, 24, 24, 24, 24, 24}},   {FmtPNG, {8, 24, 24, 24, 24, 24}},   {FmtTGA, {8, 15, 24, 24, 24, 24}},
-    {FmtMPEG, {24, 24, 24, 24, 24, 24}}, {FmtMPEG, {24, 24, 24, 24, 24, 24}}, {FmtWAV, {0, 0, 0, 0, 0, 0}},
-    {FmtRGB, {24, 24, 24, 24, 24, 24}},  {FmtRAS, {8, 24, 24, 24, 24, 24}},   {FmtPNM, {24, 24, 24, 24, 24, 24}},
-};
-
 bool IsLoadable(uint32_t id)
 {
-    switch (id) {
-        case FmtTGA:
-        case FmtPCX:
-        case FmtBMP:
-        case FmtGIF:
-        case FmtJPEG:
-        case FmtPNG:
-        case FmtTIFF:
-        case FmtRGB:
-        case FmtRAS:
-        case FmtPNM:
-            return true;
-        default:
-            return false;
-    }
+    const FormatDef* f = FormatById(id);
+    return f != nullptr && f->Load != nullptr;
 }
 
 bool IsWritable(uint32_t id)
 {
-    switch (id) {
-        case FmtTGA:
-        case FmtPCX:
-        case FmtBMP:
-        case FmtJPEG:
-        case FmtPNG:
-        case FmtRGB:
-        case FmtRAS:
-        case FmtPNM:
-            return true;
-        default:
-            return false;
-    }
-}
-
-bool IsStill(uint32_t id)
-{
-    return id != FmtGIF && IsLoadable(id);
+    const FormatDef* f = FormatById(id);
+    return f != nullptr && f->Save != nullptr;
 }
 
 int32_t KindOf(uint32_t id, int32_t frames)
 {
-    if (id == 0 || id > FormatCount) return 0;
-    if (IsStill(id)) return frames > 1 ? 2 : 1;
-    if (id == FmtGIF) return frames > 1 ? 3 : 1;
-    if (id == FmtWAV) return 4;
-    return 3;
+    const FormatDef* f = FormatById(id);
+    if (f == nullptr) return 0;
+    switch (f->Kind) {
+        case FormatKind::Still:
+            return frames > 1 ? 2 : 1;
+        case FormatKind::Animation:
+            return frames > 1 ? 3 : 1;
+        case FormatKind::Moving:
+            return 3;
+        case FormatKind::Sound:
+            return 4;
+    }
+    return 0;
 }
 
-std::string LowerAscii(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
+// One entry of a dialog filter.
+struct FilterRow {
+    int32_t Flags;
+    const char* Extensions;
+    const char* ShortName;
+    const char* Description;
+    bool Sorted;  // sorted among the first formats, or else appended after them
+};
 
-// The extension from the last dot of the name part, dot included.
-std::string ExtensionOf(const std::string& name)
-{
-    size_t dot = name.find_last_of('.');
-    if (dot == std::string::npos) return {};
-    size_t sep = name.find_last_of("\\/:");
-    if (sep != std::string::npos && sep > dot) return {};
-    return name.substr(dot);
-}
-
-template <size_t N>
-std::string BuildFilter(const FormatRow (&table)[N], int32_t mask, int32_t options)
+std::string BuildFilter(const std::vector<FilterRow>& table, int32_t mask, int32_t options)
 {
     std::string all = "All supported formats|";
     std::vector<std::string> entries;
-    for (const FormatRow& row : table) {
+    size_t sorted = 0;
+    for (const FilterRow& row : table) {
         if (mask != 0 && (row.Flags & mask) == 0) continue;
         std::string entry = HasFlag(options, 1) ? row.Description : row.ShortName;
         std::string patterns, plain;
@@ -168,8 +81,13 @@ std::string BuildFilter(const FormatRow (&table)[N], int32_t mask, int32_t optio
         if (HasFlag(options, 2)) entry += " (" + plain + ")";
         entry += "|" + patterns;
         all += patterns + ";";
-        auto at = std::find_if(entries.begin(), entries.end(), [&](const std::string& e) { return e > entry; });
-        entries.insert(at, entry);
+        if (row.Sorted) {
+            const auto end = entries.begin() + static_cast<std::ptrdiff_t>(sorted);
+            entries.insert(std::find_if(entries.begin(), end, [&](const std::string& e) { return e > entry; }), entry);
+            ++sorted;
+        } else {
+            entries.push_back(entry);
+        }
     }
     std::string result;
     if (entries.size() >= 2) {
@@ -232,9 +150,9 @@ bool ProbeSequenceFile(const std::string& name, const TFileInfo& first, int32_t&
 
 uint32_t FormatOf(const std::string& name)
 {
-    const std::string ext = LowerAscii(ExtensionOf(name));
+    const std::string ext = LowerExtension(name);
     if (ext.empty()) return static_cast<uint32_t>(INVALID_HANDLE);
-    for (const FormatRow& row : ReadTable)
+    for (const FormatDef& row : Formats())
         if (std::string_view(row.Extensions).find(ext) != std::string_view::npos) return row.Id;
     return static_cast<uint32_t>(INVALID_HANDLE);
 }
@@ -242,11 +160,11 @@ uint32_t FormatOf(const std::string& name)
 void ImgLoad(const std::string& name, Limg& img)
 {
     Guarded("ImgLoad(" + name + ")", [&] {
-        const uint32_t id = FormatOf(name);
+        ClearLoadDamage();
+        CheckOpenable(name);
+        const uint32_t id = FormatOfFile(name);
         if (!IsLoadable(id)) ErrSet(6002);
-        const CodecEntry& codec = CodecFor(id);
-        if (codec.Load == nullptr) ErrSet(6001);
-        codec.Load(name, img);
+        FormatById(id)->Load(name, img);
     });
 }
 
@@ -257,9 +175,7 @@ void ImgSave(const std::string& name, const Limg& img)
         if (!MemIsTracked(img.Data)) ErrSet(6009);
         const uint32_t id = FormatOf(name);
         if (!IsWritable(id)) ErrSet(6002);
-        const CodecEntry& codec = CodecFor(id);
-        if (codec.Save == nullptr) ErrSet(6001);
-        codec.Save(name, img);
+        FormatById(id)->Save(name, img);
     });
 }
 
@@ -267,12 +183,13 @@ void FFInfo(const std::string& name, TFileInfo& info)
 {
     Guarded("FFInfo(" + name + ")", [&] {
         info = TFileInfo{};
-        info.Format = FormatOf(name);
+        CheckOpenable(name);
+        info.Format = FormatOfFile(name);
         info.Picture.Compression = "None";
         info.Sound.Compression = "None";
-        const CodecEntry& codec = CodecFor(info.Format);
-        if (codec.Info == nullptr) ErrSet(11002);
-        codec.Info(name, info);
+        const FormatDef* format = FormatById(info.Format);
+        if (format == nullptr || format->Info == nullptr) ErrSet(11002);
+        format->Info(name, info);
     });
 }
 
@@ -280,7 +197,7 @@ bool UniInfo(const std::string& name, TUniInfo& info, bool sequences)
 {
     LabelPush("UniInfo(" + name + ")");
     info = TUniInfo{};
-    info.Format = FormatOf(name);
+    info.Format = FormatOfFile(name);
     GuardedBlockLocal([&] {
         TFileInfo first;
         FFInfo(name, first);
@@ -328,12 +245,26 @@ bool UniInfo(const std::string& name, TUniInfo& info, bool sequences)
 
 std::string OpenFilter(int32_t mask, int32_t options)
 {
-    return BuildFilter(ReadTable, mask, options);
+    std::vector<FilterRow> rows;
+    for (const FormatDef& f : Formats())
+        rows.push_back({f.Flags, f.Extensions, f.ShortName, f.Description, f.Id <= SortedFilterFormats});
+    return BuildFilter(rows, mask, options);
 }
 
 std::string SaveFilter(int32_t mask, int32_t options)
 {
-    return BuildFilter(WriteTable, mask, options);
+    std::vector<FilterRow> rows;
+    for (const FormatDef& f : Formats())
+        for (const SaveEntry& e : f.SaveRows)
+            if (e.Extension != nullptr)
+                rows.push_back({f.Flags, e.Extension, e.ShortName, e.Description, f.Id <= SortedFilterFormats});
+    return BuildFilter(rows, mask, options);
+}
+
+std::string FormatShortName(uint32_t id)
+{
+    const FormatDef* f = FormatById(id);
+    return f != nullptr ? f->ShortName : "";
 }
 
 void SavePrepare(uint32_t id, TSaveCtx& ctx, const Limg& img)
@@ -341,14 +272,10 @@ void SavePrepare(uint32_t id, TSaveCtx& ctx, const Limg& img)
     Guarded("SavePrepare", [&] {
         ErrClear();
         ctx = TSaveCtx{};
-        const SaveDepthRow* row = nullptr;
-        for (const SaveDepthRow& r : SaveDepthTable)
-            if (r.Id == id) {
-                row = &r;
-                break;
-            }
+        const FormatDef* format = FormatById(id);
+        const int32_t* depths = format != nullptr ? format->SaveDepth : nullptr;
         if (!MemIsTracked(img.Data) || img.Width < MinRecordSide || img.Width > MaxRecordSide ||
-            img.Height < MinRecordSide || img.Height > MaxRecordSide || row == nullptr)
+            img.Height < MinRecordSide || img.Height > MaxRecordSide || depths == nullptr)
             ErrSet(11001);
         int column = 5;
         switch (img.Bits) {
@@ -370,7 +297,7 @@ void SavePrepare(uint32_t id, TSaveCtx& ctx, const Limg& img)
             default:
                 break;
         }
-        const int32_t depth = row->Depth[column];
+        const int32_t depth = depths[column];
         if (depth != img.Bits) {
             ImgConvBit(img, ctx.Temp, depth);
             ctx.OwnsTemp = true;

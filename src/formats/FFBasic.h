@@ -24,8 +24,14 @@ enum FormatId : uint32_t {
     FmtRGB = 13,
     FmtRAS = 14,
     FmtPNM = 15,
+    FmtWEBP = 16,
+    FmtHEIF = 17,
+    FmtAVIF = 18,
 };
-inline constexpr uint32_t FormatCount = 15;
+inline constexpr uint32_t FormatCount = 18;
+// The formats the dialog filters sort among themselves; later ones follow
+// them in table order.
+inline constexpr uint32_t SortedFilterFormats = 15;
 
 // Capability flags of a format row.
 inline constexpr int32_t FfStill = 1;
@@ -43,6 +49,9 @@ struct TPictureInfo {
     double FramesPerSec = 0;
     std::string Compression;
     bool Loadable = false;
+    // The EXIF or TIFF orientation (1 to 8) the picture is turned by on
+    // loading, Width and Height being the turned ones; 0 when the file has none.
+    int32_t Orientation = 0;
 };
 
 struct TSoundInfo {
@@ -80,8 +89,23 @@ struct TUniInfo {
 
 // The identifier of a file name's format, INVALID_HANDLE when none matches.
 uint32_t FormatOf(const std::string& name);
+// The short name of a format identifier ("BMP"), empty for none.
+std::string FormatShortName(uint32_t id);
+
+// The format a file is read as: its name's, unless the file carries another
+// format's signature and not that one's (a PNG named .jpg). A file that
+// cannot be read, or matches no signature, keeps its name's format.
+uint32_t FormatOfFile(const std::string& name);
+
+// Why a file is no picture at all, as a message naming it `shown`: missing,
+// a folder, a pipe or device, empty, an SVG drawing, a sound file. Empty
+// when it may be a picture.
+std::string NotAPicture(const std::string& name, const std::string& shown);
 
 void ImgLoad(const std::string& name, Limg& img);
+// The damage the last ImgLoad met and worked around (a picture whose data
+// ends early comes back partly filled): empty when the file was whole.
+const std::string& LoadDamage();
 void ImgSave(const std::string& name, const Limg& img);
 void FFInfo(const std::string& name, TFileInfo& info);
 bool UniInfo(const std::string& name, TUniInfo& info, bool sequences);

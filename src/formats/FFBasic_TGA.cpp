@@ -21,6 +21,8 @@ constexpr int32_t TgaMaxEntrySize = 32;  // (255 + 7) div 8
 
 // The header fields that the working record has no place for.
 uint8_t tgaMapType = 0;
+// 32-bit pixels whose descriptor gives them 8 alpha bits, laid over black.
+bool tgaAlpha = false;
 bool tgaGrey = false;  // image types 3 and 11: grey, with or without an alpha byte
 
 constexpr uint8_t TgaTypeGrey = 3;
@@ -168,6 +170,7 @@ void TGAOpen_(TImgf& f, const std::string& name)
         f.Supported = depthKnown && width > 0 && height > 0 && f.ImageSize > 0;
         f.Compressed = type == 9 || type == 10 || type == TgaTypeGreyRle;
         f.BottomUp = (h[17] & TgaTopFirst) == 0;
+        tgaAlpha = depth == 32 && (h[17] & 0x0F) == 8;
         f.PalEntrySize = (h[7] + 7) / 8;
         f.FirstPalIndex = GetU16LE(h + 3);
         f.PalSize = GetU16LE(h + 5) * f.PalEntrySize;
@@ -237,6 +240,7 @@ void TGALoad_(const std::string& name, Limg& img)
             MemFree(pixels);
         }
         if (imgf.BottomUp) ImgFlipV(img, img);
+        if (tgaAlpha) ImgAlphaOverBlack_(img);
         ImgfClose_(imgf);
     });
 }

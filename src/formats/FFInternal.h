@@ -85,6 +85,36 @@ void WriteRow_(int32_t file, const void* data, int32_t count, int32_t code);
 // The caller frees it with MemFree(f.CmpsData) after decoding.
 void GetCmpsData_(TImgf& f);
 
+// Reads up to size bytes from the start of a regular file without reporting
+// anything; the bytes read, 0 when it cannot be read.
+int32_t ReadFileHead(const std::string& name, uint8_t* head, int32_t size);
+// Raises 5001 for a pipe, device or socket, which no codec may open.
+void CheckOpenable(const std::string& name);
+// The damage a codec met and worked around while loading; the first note of
+// a load is kept.
+void ClearLoadDamage();
+void NoteLoadDamage(const std::string& text);
+
+// A colour laid over black by its alpha, rounded to the nearest value.
+inline uint8_t OverBlack(uint32_t colour, uint32_t alpha)
+{
+    return static_cast<uint8_t>((colour * alpha + 127) / 255);
+}
+// Lays count pixels of `channels` samples, alpha last, over black, in
+// place: each pixel keeps channels - 1 samples, packed from the start.
+void AlphaOverBlack_(uint8_t* pixels, int64_t count, int32_t channels);
+// Moves the first bytes of img's pixels into a record of `bits` per pixel
+// sized for them, palette kept.
+void ImgShrink_(Limg& img, int32_t bits);
+// A 32-bit image whose fourth bytes are alpha becomes 24-bit over black.
+void ImgAlphaOverBlack_(Limg& img);
+
+// EXIF and TIFF orientations 1 to 8 (1: as stored); 5 to 8 swap width and
+// height. ImgOrient_ turns and mirrors a stored picture as its orientation
+// says; other values leave it as it is.
+bool TurnsSides(int32_t orientation);
+void ImgOrient_(Limg& img, int32_t orientation);
+
 // The BMP codec (format 3).
 void DIBOpen_(TImgf& f, const std::string& name);
 void DIBInfo_(const std::string& name, TFileInfo& info);

@@ -6,6 +6,7 @@
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
+#include "foundation/Utils.h"
 
 namespace {
 
@@ -18,12 +19,7 @@ constexpr double FlcTicksPerSecond = 1000;
 
 bool IsFliName(const std::string& name)
 {
-    size_t dot = name.find_last_of('.');
-    if (dot == std::string::npos || name.find_first_of("\\/", dot) != std::string::npos) return false;
-    std::string ext = name.substr(dot);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return ext == ".fli";
+    return LowerExtension(name) == ".fli";
 }
 
 }  // namespace

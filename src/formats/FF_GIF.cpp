@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "formats/DecodeLimits.h"
+#include "formats/FFInternal.h"
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
@@ -13,7 +14,6 @@
 namespace {
 
 constexpr int32_t ScanBufSize = 65536;
-constexpr int32_t HeaderWindow = 1024;
 constexpr int32_t PosPerBlock = 256;
 constexpr int32_t PosBlockBytes = PosPerBlock * 4;
 constexpr int32_t MaxPosBlocks = MaxFramesPerFile / PosPerBlock;
@@ -80,13 +80,6 @@ GifUnit::~GifUnit()
     // free only what is still tracked.
     for (auto& block : PosBlocks)
         if (block != nullptr && MemIsTracked(block)) MemFree(block);
-}
-
-std::string LowerCase_(std::string s)
-{
-    for (char& ch : s)
-        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-    return s;
 }
 
 // The file's last modification in the finest steps the host keeps (a file
@@ -171,55 +164,74 @@ void FreePosTable_()
     unit.PosBlockCount = 0;
 }
 
-// Finds the next frame from the current file position by searching a window
-// for the graphic control block and the image separator.
+// Finds the next frame from the current file position by walking the blocks
+// that come before its image descriptor: the graphic control block is kept,
+// comment, application (XMP among them), plain-text and unknown extensions
+// are passed over, whatever their order. A frame without a control block
+// gets a zero one. `position` is where the walk started, so that walking
+// again from there finds the same frame.
 bool GIFGetImgHdr_(uint8_t* control, uint8_t* descriptor, int32_t& position, int32_t framesFound)
 {
     bool found = false;
     Guarded("GIFGetImgHdr_", [&] {
-        static const uint8_t controlSig[3] = {0x21, 0xF9, 0x04};
-        static const uint8_t separator = 0x2C;
-        uint8_t window[HeaderWindow];
-        int32_t p = FPos(unit.File);
-        int32_t got = 0;
-        FReadMax(unit.File, window, HeaderWindow, got);
-        if (got <= 0) ErrAbort();
-        int32_t g = FindPattern(1, got, 3, window, controlSig) - 1;
-        // The first image separator from `from` on with a whole descriptor
-        // in the window, or -1.
-        auto separatorFrom = [&](int32_t from) {
-            if (from >= got) return -1;
-            const int32_t d = FindPattern(1, got - from, 1, window + from, &separator) - 1;
-            return d < 0 || from + d + 10 > got ? -1 : from + d;
-        };
-        if (g >= 0) {
-            int32_t d = separatorFrom(g + 8);
-            if (d < 0 && g > 0) {
-                // The descriptor lies beyond the window: look again from the control block.
-                p += g;
-                FSeek(unit.File, p);
-                FReadMax(unit.File, window, HeaderWindow, got);
-                g = 0;
-                d = separatorFrom(8);
-            }
-            if (d < 0) {
-                if (framesFound > 0) ErrAbort();
-                ErrSet(6004);
-            }
-            std::memcpy(control, window + g, 8);
-            std::memcpy(descriptor, window + d, 10);
-            position = p + g;
-            FSeek(unit.File, p + d + 10);
-        } else {
+        const int32_t start = FPos(unit.File);
+        std::memset(control, 0, 8);
+        // The end of the blocks: past the last frame, or no frame at all.
+        const auto end = [&] {
             if (framesFound > 0) ErrAbort();
-            int32_t d = FindPattern(1, got, 1, window, &separator) - 1;
-            if (d < 0 || d + 10 > got) ErrSet(6004);
-            std::memset(control, 0, 8);
-            std::memcpy(descriptor, window + d, 10);
-            position = p + d;
-            FSeek(unit.File, p + d + 10);
+            ErrSet(6004);
+        };
+        const auto readByte = [&](uint8_t& b) {
+            int32_t got = 0;
+            FReadMax(unit.File, &b, 1, got);
+            return got == 1;
+        };
+        // Passes over sub-blocks up to their terminator; the first one is
+        // given to `first` when asked.
+        const auto skipSubBlocks = [&](uint8_t* first, int32_t firstSize) {
+            for (bool isFirst = true;; isFirst = false) {
+                uint8_t size = 0;
+                if (!readByte(size)) return false;
+                if (size == 0) return true;
+                const int32_t at = FPos(unit.File);
+                if (isFirst && first != nullptr && size >= firstSize) {
+                    int32_t got = 0;
+                    FReadMax(unit.File, first, firstSize, got);
+                    if (got != firstSize) return false;
+                }
+                if (at + static_cast<int64_t>(size) > FSize(unit.File)) return false;
+                FSeek(unit.File, at + size);
+            }
+        };
+        for (bool first = true;; first = false) {
+            uint8_t introducer = 0;
+            // Nothing at all after the last block: no further frame, no error.
+            if (!readByte(introducer)) first ? ErrAbort() : end();
+            if (introducer == 0x2C) {
+                descriptor[0] = introducer;
+                int32_t got = 0;
+                FReadMax(unit.File, descriptor + 1, 9, got);
+                if (got != 9) end();
+                position = start;
+                found = true;
+                return;
+            }
+            if (introducer == 0x21) {
+                uint8_t label = 0;
+                if (!readByte(label)) end();
+                uint8_t fields[4] = {};
+                const bool isControl = label == 0xF9;
+                if (!skipSubBlocks(isControl ? fields : nullptr, 4)) end();
+                if (isControl) {
+                    const uint8_t block[8] = {0x21, 0xF9, 0x04, fields[0], fields[1], fields[2], fields[3], 0};
+                    std::memcpy(control, block, 8);
+                }
+                continue;
+            }
+            // Some encoders leave a stray zero between blocks; anything else
+            // (the trailer among it) ends the frames.
+            if (introducer != 0x00) end();
         }
-        found = true;
     });
     return found;
 }
@@ -274,15 +286,21 @@ void FullScan_(GIFHandle& h)
         GIFGetNewCmpsData_();
         ++unit.ScanPos;  // the minimum code size
         ++c;
+        bool brokenOff = false;
         for (;;) {
             if (unit.ScanPos + 260 > unit.ScanValid && !unit.ScanEof) GIFGetNewCmpsData_();
-            if (unit.ScanPos >= unit.ScanValid) ErrSet(6009);
+            // Image data that breaks off: the frame counts, and is the last.
+            if (unit.ScanPos >= unit.ScanValid) {
+                brokenOff = true;
+                break;
+            }
             int32_t length = unit.ScanBuf[unit.ScanPos];
             unit.ScanPos += length + 1;
             c += length + 1;
             if (length == 0) break;
         }
         ++h.Frames;
+        if (brokenOff) break;
         if (unit.ScanPos >= unit.ScanValid && !unit.ScanEof) GIFGetNewCmpsData_();
         if (unit.ScanPos < unit.ScanValid && unit.ScanBuf[unit.ScanPos] == 0x3B) break;
         FSeek(unit.File, c);
@@ -486,7 +504,7 @@ void GIFOpen(GIFHandle& handle, std::string& name, bool firstFrameOnly)
             handle.FrameRate = delay != 0 ? static_cast<double>(100 / delay) : 0.0;
             return;
         }
-        name = LowerCase_(name);
+        name = LowerAscii(name);
         int64_t modTime = ModTimeOf_(name);
         ScanCache& cache = unit.Cache;
         if (cache.Valid && cache.Name == name && cache.FileSize == handle.FileSize && cache.ModTime == modTime &&
@@ -606,6 +624,8 @@ void GIFLoad(GIFHandle& handle, Limg& img)
         MemFree(tables);
         MemFree(cmps);
         if (decoded < 0) ErrSet(6003);
+        // The frame is shown as far as its data goes; the loss is told.
+        if (decoded < pixelCount) NoteLoadDamage("GIF image data ends early");
 
         Limg* placeFrom = &temp;
         Limg sprite;

@@ -1,6 +1,9 @@
 #include "formats/FF_JPG.h"
 
+#include <libexif/exif-data.h>
+
 #include "formats/DecodeLimits.h"
+#include "formats/FFInternal.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
 #include "pixcodec/pixcodec.h"
@@ -16,6 +19,23 @@ constexpr const char* JpegCompressionName = "ISO/IEC IS 10918-1, ITU-T T.81";
 std::string HostName_(const std::string& name)
 {
     return platform::HostPath(name);
+}
+
+// The EXIF orientation of a JPEG file, 0 when it has none. A damaged EXIF
+// block counts as none: the picture loads as stored.
+int32_t ExifOrientation_(const std::string& hostName)
+{
+    ExifData* data = exif_data_new_from_file(hostName.c_str());
+    if (data == nullptr) return 0;
+    int32_t orientation = 0;
+    if (ExifEntry* entry = exif_data_get_entry(data, EXIF_TAG_ORIENTATION);
+        entry != nullptr && entry->format == EXIF_FORMAT_SHORT && entry->components >= 1 && entry->data != nullptr &&
+        entry->size >= 2) {
+        const int32_t value = exif_get_short(entry->data, exif_data_get_byte_order(data));
+        if (value >= 1 && value <= 8) orientation = value;
+    }
+    exif_data_unref(data);
+    return orientation;
 }
 
 // The library's own text goes to the trace as a warning beside the error.
@@ -36,8 +56,10 @@ void JPGInfo(const std::string& name, TFileInfo& info)
         FOpen(file, name, FmRead);
         info.FileSize = FSize(file);
         FClose(file);
-        info.Picture.Width = width;
-        info.Picture.Height = height;
+        info.Picture.Orientation = ExifOrientation_(HostName_(name));
+        const bool turned = TurnsSides(info.Picture.Orientation);
+        info.Picture.Width = turned ? height : width;
+        info.Picture.Height = turned ? width : height;
         info.Picture.Bits = components * 8;
         info.Picture.BytesPP = components;
         info.Picture.Frames = 1;
@@ -52,21 +74,25 @@ void JPGLoad(const std::string& name, Limg& img)
         TFileInfo info;
         JPGInfo(name, info);
         const TPictureInfo& pic = info.Picture;
+        const int32_t storedWidth = TurnsSides(pic.Orientation) ? pic.Height : pic.Width;
+        const int32_t storedHeight = TurnsSides(pic.Orientation) ? pic.Width : pic.Height;
         int32_t size = 0;
         if (pic.Width <= 0 || pic.Height <= 0) ErrSet(6002);
         if (!PictureBytes(pic.Width, pic.Height, pic.BytesPP, size)) ErrSet(6001);
         // libjpeg fills a picture whose data ends early with grey: a header
         // alone must not make it allocate the whole picture.
         if (!CodedBytesSuffice(size, info.FileSize, JpegExpansion)) ErrSet(6003);
-        ImgAlloc(img, pic.Width, pic.Height, pic.Bits);
+        ImgAlloc(img, storedWidth, storedHeight, pic.Bits);
         int32_t width = 0, height = 0, components = 0;
         if (read_JPEG_file(HostName_(name).c_str(), img.Data, static_cast<size_t>(size), &width, &height,
                            &components) != 0)
             JpegFailed_();
+        if (const char* damage = pixcodec_JPEG_damage(); damage[0] != 0) NoteLoadDamage(damage);
         ImgSetDims(img, width, height, components * 8);
         if (components == 1)
             for (int i = 0; i < MaxPaletteEntries; ++i)
                 img.Palette[i][0] = img.Palette[i][1] = img.Palette[i][2] = static_cast<uint8_t>(i);
+        ImgOrient_(img, pic.Orientation);
     });
 }
 

@@ -1,6 +1,7 @@
 #include "formats/FF_PNG.h"
 
 #include "formats/DecodeLimits.h"
+#include "formats/FFInternal.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -139,12 +140,35 @@ bool StepReadInfo_(PNGHandle& h)
     return true;
 }
 
-bool StepTransform_(PNGHandle& h, size_t& rowBytes)
+// What the stored pixels become: palette indices and grey samples of 8 bits
+// (grey of 1, 2 and 4 bits scaled to 0..255, as every viewer shows it),
+// colour in blue-green-red order, and an alpha sample where the file has
+// alpha or a transparent colour other than in a palette, to be laid over
+// black. A transparent grey of 8 bits or less stays a value whose palette
+// entry is black.
+struct PngLayout {
+    bool Alpha = false;            // the rows carry alpha as their last sample
+    int32_t TransparentGrey = -1;  // the grey value drawn black, or -1
+};
+
+bool StepTransform_(PNGHandle& h, size_t& rowBytes, PngLayout& layout)
 {
     if (setjmp(png_jmpbuf(h.Png))) return false;
+    const bool trns = png_get_valid(h.Png, h.Info, PNG_INFO_tRNS) != 0;
     png_set_strip_16(h.Png);
-    png_set_strip_alpha(h.Png);
-    png_set_packing(h.Png);
+    if (h.ColorType == PNG_COLOR_TYPE_PALETTE) {
+        png_set_packing(h.Png);
+    } else if (h.ColorType == PNG_COLOR_TYPE_GRAY && trns && h.BitDepth <= 8) {
+        png_color_16p colour = nullptr;
+        png_get_tRNS(h.Png, h.Info, nullptr, nullptr, &colour);
+        const int32_t top = (1 << h.BitDepth) - 1;
+        if (colour != nullptr && colour->gray <= top) layout.TransparentGrey = colour->gray * 255 / top;
+        png_set_expand_gray_1_2_4_to_8(h.Png);
+    } else {
+        // Grey of 1, 2 and 4 bits is scaled; a transparent colour becomes alpha.
+        png_set_expand(h.Png);
+        layout.Alpha = trns || (h.ColorType & PNG_COLOR_MASK_ALPHA) != 0;
+    }
     png_set_bgr(h.Png);
     // png_read_image de-interlaces either way; asking first spares a warning.
     png_set_interlace_handling(h.Png);
@@ -168,12 +192,16 @@ bool StepReadEnd_(PNGHandle& h)
     return true;
 }
 
-bool StepGetPalette_(PNGHandle& h, png_colorp& palette, int& count)
+bool StepGetPalette_(PNGHandle& h, png_colorp& palette, int& count, png_bytep& alpha, int& alphas)
 {
     if (setjmp(png_jmpbuf(h.Png))) return false;
     if (png_get_PLTE(h.Png, h.Info, &palette, &count) == 0) {
         palette = nullptr;
         count = 0;
+    }
+    if (png_get_tRNS(h.Png, h.Info, &alpha, &alphas, nullptr) == 0) {
+        alpha = nullptr;
+        alphas = 0;
     }
     return true;
 }
@@ -269,10 +297,13 @@ void PNGLoad(const std::string& name, Limg& img)
             // The rows as stored, before libpng sizes its buffers for them.
             const int64_t storedRow = (static_cast<int64_t>(h.Width) * h.BitDepth * h.Channels + 7) / 8;
             if (!CodedBytesSuffice(storedRow * h.Height, FSize(h.File), DeflateExpansion)) ErrSet(6003);
+            const int32_t storedType = h.ColorType;
             size_t rowBytes = 0;
-            Check_(StepTransform_(h, rowBytes));
+            PngLayout layout;
+            Check_(StepTransform_(h, rowBytes, layout));
             int32_t size = 0;
-            if (h.Width == 0 || h.Height == 0 || (h.Channels != 1 && h.Channels != 3) || h.BitDepth != 8) ErrSet(6002);
+            const int32_t colours = layout.Alpha ? h.Channels - 1 : h.Channels;
+            if (h.Width == 0 || h.Height == 0 || (colours != 1 && colours != 3) || h.BitDepth != 8) ErrSet(6002);
             if (!CheckedMul32(h.Width, h.Height, h.Channels, size)) ErrSet(6001);
             const int32_t width = static_cast<int32_t>(h.Width);
             const int32_t height = static_cast<int32_t>(h.Height);
@@ -288,23 +319,28 @@ void PNGLoad(const std::string& name, Limg& img)
             for (int32_t i = 0; i < height; ++i) rows[i] = img.Data + static_cast<size_t>(stride) * i;
             Check_(StepReadImage_(h, rows));
 
-            if (h.ColorType == PNG_COLOR_TYPE_GRAY) {
+            if (layout.Alpha) AlphaOverBlack_(img.Data, static_cast<int64_t>(width) * height, h.Channels);
+            if (colours == 1 && storedType != PNG_COLOR_TYPE_PALETTE) {
                 png_build_grayscale_palette(8, reinterpret_cast<png_colorp>(img.Palette));
-            } else if (h.ColorType == PNG_COLOR_TYPE_PALETTE) {
+                if (layout.TransparentGrey >= 0) std::memset(img.Palette[layout.TransparentGrey], 0, 3);
+            } else if (storedType == PNG_COLOR_TYPE_PALETTE) {
                 png_colorp palette = nullptr;
-                int count = 0;
-                Check_(StepGetPalette_(h, palette, count));
-                // Entries the file does not hold are black.
+                png_bytep alpha = nullptr;
+                int count = 0, alphas = 0;
+                Check_(StepGetPalette_(h, palette, count, alpha, alphas));
+                // Entries the file does not hold are black; transparent ones lie over black.
                 std::memset(img.Palette, 0, sizeof img.Palette);
                 for (int i = 0; i < count && i < MaxPaletteEntries; ++i) {
-                    img.Palette[i][0] = palette[i].blue;
-                    img.Palette[i][1] = palette[i].green;
-                    img.Palette[i][2] = palette[i].red;
+                    const uint32_t a = i < alphas ? alpha[i] : 255;
+                    img.Palette[i][0] = OverBlack(palette[i].blue, a);
+                    img.Palette[i][1] = OverBlack(palette[i].green, a);
+                    img.Palette[i][2] = OverBlack(palette[i].red, a);
                 }
             }
             ImgSetDims(img, width, height, h.Channels * 8);
             Check_(StepReadEnd_(h));
             MemFree(rows);
+            if (colours != h.Channels) ImgShrink_(img, colours * 8);
         });
     });
 }

@@ -1,10 +1,13 @@
 #include "formats/FF_TIF.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "formats/DecodeLimits.h"
+#include "formats/FFInternal.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
+#include "foundation/Memory.h"
 #include "pixcodec/pixcodec.h"
 #include "platform/Paths.h"
 
@@ -26,6 +29,8 @@ struct TIFHandle {
     bool Loadable = false;
     uint16_t SamplesPerPixel = 1;
     uint16_t Planar = PLANARCONFIG_CONTIG;
+    uint16_t Orientation = 0;  // 0 without the tag
+    bool ViaRgba = false;      // the strip reader cannot take it; libtiff's RGBA interface can
 };
 
 constexpr int16_t PhotoWhiteIsZero = 0;
@@ -46,6 +51,7 @@ constexpr CompressionName CompressionNames[] = {
     {5, "Variable-Length-Code LZW (Lempel-Ziv & Welch)"},
     {6, "JPEG 6.0"},
     {7, "JPEG DCT compression"},
+    {8, "Deflate compression (Adobe)"},
     {32766, "NeXT 2-bit RLE"},
     {32771, "#1 w/ word alignment"},
     {32773, "Macintosh RLE (PackBits)"},
@@ -104,15 +110,30 @@ int32_t FileSizeOf_(const std::string& name)
     return size;
 }
 
-// Only whole 8-bit samples in one plane decode here: one sample of grey or
-// indices, or red-green-blue with an optional fourth sample.
+// Only whole 8-bit samples in one plane decode by strips: one sample of
+// grey or indices, or red-green-blue with an optional fourth sample that
+// is no alpha.
 bool Decodable_(const TIFHandle& h)
 {
     if (h.BitsPerSample != 8 || h.Width == 0 || h.Height == 0 || TIFFIsTiled(h.Tiff)) return false;
     if (h.Planar == PLANARCONFIG_SEPARATE && h.SamplesPerPixel > 1) return false;
     if (static_cast<int64_t>(h.Width) * h.BytesPP != h.ScanlineSize) return false;
-    if (h.BytesPP == 1) return true;
+    uint16_t extras = 0;
+    uint16_t* kinds = nullptr;
+    if (_TIFFGetField(h.Tiff, TIFFTAG_EXTRASAMPLES, &extras, &kinds) && extras > 0 && kinds != nullptr &&
+        kinds[0] != EXTRASAMPLE_UNSPECIFIED)
+        return false;
+    if (h.BytesPP == 1)
+        return h.Photometric == PhotoWhiteIsZero || h.Photometric == PhotoBlackIsZero || h.Photometric == PhotoPalette;
     return (h.BytesPP == 3 || h.BytesPP == 4) && h.Photometric == PhotoRgb;
+}
+
+// What libtiff's RGBA interface can decode: CMYK, YCbCr and JPEG in TIFF,
+// 16 bits, 1, 2 and 4 bits, alpha, tiles and planes.
+bool RgbaDecodable_(const TIFHandle& h)
+{
+    char message[1024] = "";
+    return h.Width != 0 && h.Height != 0 && TIFFRGBAImageOK(h.Tiff, message) != 0;
 }
 
 void TIFOpen_(TIFHandle& h, const std::string& name)
@@ -132,6 +153,8 @@ void TIFOpen_(TIFHandle& h, const std::string& name)
         _TIFFGetField(h.Tiff, TIFFTAG_COMPRESSION, &h.Compression);
         _TIFFGetField(h.Tiff, TIFFTAG_SAMPLESPERPIXEL, &h.SamplesPerPixel);
         _TIFFGetField(h.Tiff, TIFFTAG_PLANARCONFIG, &h.Planar);
+        _TIFFGetField(h.Tiff, TIFFTAG_ORIENTATION, &h.Orientation);
+        if (h.Orientation > 8) h.Orientation = 0;
         Check_();
         tmsize_t scanline = TIFFScanlineSize(h.Tiff);
         Check_();
@@ -139,6 +162,12 @@ void TIFOpen_(TIFHandle& h, const std::string& name)
         uint32_t bytesPP = h.Width != 0 ? static_cast<uint32_t>(h.ScanlineSize) / h.Width : 0;
         h.BytesPP = bytesPP <= UINT16_MAX ? static_cast<uint16_t>(bytesPP) : 0;
         h.Loadable = Decodable_(h);
+        if (!h.Loadable) {
+            h.ViaRgba = RgbaDecodable_(h);
+            // TIFFRGBAImageOK explains itself through the error handler too.
+            errorPending = false;
+            h.Loadable = h.ViaRgba;
+        }
     });
 }
 
@@ -204,6 +233,45 @@ void SetPalette_(const TIFHandle& h, Limg& img)
     }
 }
 
+// Decodes through libtiff's RGBA interface into a 24-bit picture. Its
+// pixels come with alpha already multiplied in (unassociated alpha rounded
+// to nearest), which is the picture laid over black.
+void LoadRgba_(TIFHandle& h, const std::string& name, Limg& img)
+{
+    int32_t size = 0;
+    if (!PictureBytes(h.Width, h.Height, 4, size)) ErrSet(6001);
+    if (!CodedBytesSuffice(size / 4 * 3, FileSizeOf_(name), TiffExpansion)) ErrSet(6003);
+    const int32_t width = static_cast<int32_t>(h.Width);
+    const int32_t height = static_cast<int32_t>(h.Height);
+    uint32_t* raster = nullptr;
+    MemAlloc(raster, size);
+    MemName(raster, "TIFLoad", "raster");
+    // Asking for the file's own orientation leaves the rows as stored, first
+    // row first; the turning is ImgOrient_'s, for every orientation alike.
+    const int orientation = h.Orientation != 0 ? h.Orientation : ORIENTATION_TOPLEFT;
+    const int ok = TIFFReadRGBAImageOriented(h.Tiff, h.Width, h.Height, raster, orientation, 1);
+    Check_();
+    if (ok == 0) ErrSet(6003);
+    // libtiff multiplies unassociated alpha in for colour, but not for grey.
+    uint16_t extras = 0;
+    uint16_t* kinds = nullptr;
+    const bool greyAlpha = (h.Photometric == PhotoWhiteIsZero || h.Photometric == PhotoBlackIsZero) &&
+                           _TIFFGetField(h.Tiff, TIFFTAG_EXTRASAMPLES, &extras, &kinds) && extras > 0 &&
+                           kinds != nullptr && kinds[0] == EXTRASAMPLE_UNASSALPHA;
+    ImgAlloc(img, width, height, 24);
+    const int64_t count = static_cast<int64_t>(width) * height;
+    for (int64_t i = 0; i < count; ++i) {
+        const uint32_t p = raster[i];
+        const uint32_t alpha = greyAlpha ? TIFFGetA(p) : 255;
+        img.Data[i * 3 + 0] = OverBlack(TIFFGetB(p), alpha);
+        img.Data[i * 3 + 1] = OverBlack(TIFFGetG(p), alpha);
+        img.Data[i * 3 + 2] = OverBlack(TIFFGetR(p), alpha);
+    }
+    MemFree(raster);
+    ImgSetDims(img, width, height, 24);
+    ImgOrient_(img, h.Orientation);
+}
+
 }  // namespace
 
 void TIFInfo(const std::string& name, TFileInfo& info)
@@ -216,8 +284,14 @@ void TIFInfo(const std::string& name, TFileInfo& info)
             pic.Bits = h.BitsPerSample * h.SamplesPerPixel;
             pic.BytesPP = (pic.Bits + 7) / 8;
             pic.Frames = 1;
+            pic.Orientation = h.Orientation;
+            if (TurnsSides(h.Orientation)) std::swap(pic.Width, pic.Height);
+            bool named = false;
             for (const CompressionName& c : CompressionNames)
-                if (c.Code == h.Compression) pic.Compression = c.Text;
+                if (c.Code == h.Compression) pic.Compression = c.Text, named = true;
+            // The codings libtiff knows beyond the table, by its own names.
+            if (const TIFFCodec* codec = TIFFFindCODEC(h.Compression); !named && codec != nullptr)
+                pic.Compression = codec->name;
             pic.Loadable = h.Loadable;
             info.FileSize = FileSizeOf_(name);
         });
@@ -229,6 +303,10 @@ void TIFLoad(const std::string& name, Limg& img)
     Guarded("TIFLoad", [&] {
         WithTiff_(name, [&](TIFHandle& h) {
             if (!h.Loadable) ErrSet(6001);
+            if (h.ViaRgba) {
+                LoadRgba_(h, name, img);
+                return;
+            }
             int32_t size = 0;
             if (!PictureBytes(h.Width, h.Height, h.BytesPP, size)) ErrSet(6001);
             // Uncompressed rows are stored as they are: the file must hold them
@@ -249,6 +327,7 @@ void TIFLoad(const std::string& name, Limg& img)
             ImgSetDims(img, width, height, h.BytesPP * 8);
             // TIFF rows are red first; a fourth sample is dropped on the way.
             if (img.BytesPP >= 3) ImgXchgRB(img, img);
+            ImgOrient_(img, h.Orientation);
         });
     });
 }

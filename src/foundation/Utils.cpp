@@ -76,3 +76,19 @@ int32_t StrToNum(const char* text)
         value = value * 10u + static_cast<uint8_t>(static_cast<uint8_t>(*p) - 48u);
     return static_cast<int32_t>(value);
 }
+
+std::string LowerAscii(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+std::string LowerExtension(const std::string& name)
+{
+    const size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos) return {};
+    const size_t sep = name.find_last_of("\\/:");
+    if (sep != std::string::npos && sep > dot) return {};
+    return LowerAscii(name.substr(dot));
+}

@@ -37,3 +37,9 @@ inline int32_t Clamp(int32_t v, int32_t low, int32_t high)
 {
     return v < low ? low : (v > high ? high : v);
 }
+
+// The text with A-Z turned into a-z; other bytes stay as they are.
+std::string LowerAscii(std::string text);
+// The lower-cased extension of a file name, dot included: from the last dot
+// of the name part (after the last \, / or :), empty when it has none.
+std::string LowerExtension(const std::string& name);

@@ -37,6 +37,10 @@ int write_JPEG_file(const char* name, const uint8_t* buffer, int32_t width, int3
 /* The text of the last JPEG failure of this library ("" after a success). */
 const char* pixcodec_JPEG_message(void);
 
+/* The first sign of missing or broken data that the last read_JPEG_file
+ * worked around ("Premature end of JPEG file"), "" for a whole file. */
+const char* pixcodec_JPEG_damage(void);
+
 /* Call-backs for libtiff's errors and warnings (null: silent). */
 void ExternErrorSet(PixMessageFn callback);
 void ExternWarningSet(PixMessageFn callback);

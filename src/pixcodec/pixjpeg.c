@@ -17,6 +17,7 @@ enum {
 };
 
 static char lastMessage[JMSG_LENGTH_MAX + 64];
+static char damageMessage[JMSG_LENGTH_MAX];
 
 struct PixJpegError {
     struct jpeg_error_mgr pub;
@@ -37,10 +38,17 @@ static void ErrorExit(j_common_ptr cinfo)
     longjmp(err->jump, 1);
 }
 
-/* Warnings (damaged data the decoder works around) and trace output stay silent. */
+/* Warnings stay silent, but those of data that is missing or broken (the
+ * decoder fills the rest of the picture with grey) are kept: the picture is
+ * damaged. Extraneous bytes and odd markers of whole files are not. */
 static void EmitMessage(j_common_ptr cinfo, int level)
 {
-    if (level < 0) cinfo->err->num_warnings++;
+    if (level >= 0) return;
+    cinfo->err->num_warnings++;
+    int code = cinfo->err->msg_code;
+    if (damageMessage[0] == 0 && (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER || code == JWRN_HUFF_BAD_CODE ||
+                                  code == JWRN_MUST_RESYNC || code == JWRN_NOT_SEQUENTIAL))
+        cinfo->err->format_message(cinfo, damageMessage);
 }
 
 static void OutputMessage(j_common_ptr cinfo)
@@ -222,6 +230,7 @@ int read_JPEG_file(const char* name, uint8_t* buffer, size_t bufferSize, int32_t
     int volatile result = 1;
 
     lastMessage[0] = 0;
+    damageMessage[0] = 0;
     file = fopen(name, "rb");
     if (file == NULL) {
         SetMessage("Cannot open file");
@@ -324,4 +333,9 @@ int write_JPEG_file(const char* name, const uint8_t* buffer, int32_t width, int3
 const char* pixcodec_JPEG_message(void)
 {
     return lastMessage;
+}
+
+const char* pixcodec_JPEG_damage(void)
+{
+    return damageMessage;
 }

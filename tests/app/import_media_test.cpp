@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Import.h"
 #include "ScriptedDialogs.h"
+#include "app/Import.h"
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
 #include "support/TempMachine.h"
@@ -81,14 +81,12 @@ TEST_F(ImportMediaTest, VideoClipsAreRefusedByName)
     }
 }
 
-TEST_F(ImportMediaTest, SoundFilePassesTheRefusalsAndFailsInTheLibrary)
+TEST_F(ImportMediaTest, SoundFileIsRefusedLikeAVideoClip)
 {
     machine.WriteFile("C:\\sounds\\tone.wav", DataFile("wav", "pcm16_stereo.wav"));
     const ImportResult r = ImportImage("C:\\sounds\\tone.wav", "C:\\logos\\tone.png");
-    EXPECT_EQ(r.Outcome, ImportOutcome::Failed);
-    // A sound has no picture size: allocating the 0 x 0 picture fails.
-    EXPECT_EQ(r.Error, 2001);
-    EXPECT_EQ(r.Target, "C:\\logos\\tone.png");
-    EXPECT_TRUE(ui.Errors.empty());
+    EXPECT_EQ(r.Outcome, ImportOutcome::Refused);
+    EXPECT_EQ(r.Target, "");
+    EXPECT_EQ(ui.Errors, std::vector<std::string>{"Sound files are not accepted (\"tone.wav\")"});
     EXPECT_FALSE(machine.Exists("C:\\logos\\tone.png"));
 }

@@ -301,13 +301,13 @@ TEST_F(ImportTest, LogoSizedPicturesOfOtherDepthsAreBroughtTo24BitsFirst)
         ImgFree(img);
         ASSERT_EQ(U16(machine.ReadFile("C:\\PICS\\fifteen.bmp"), 28), 16u);
     }
-    // 32 bits: a Targa file with an alpha channel, rows from the top.
+    // 32 bits: a Targa file with an opaque alpha channel, rows from the top.
     {
         Bytes tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 320 & 255, 320 >> 8, 400 & 255, 400 >> 8, 32, 0x28};
         for (int32_t y = 0; y < 400; ++y)
             for (int32_t x = 0; x < 320; ++x) {
                 const Rgb c = colour(x, y);
-                tga.insert(tga.end(), {c[2], c[1], c[0], 0x80});
+                tga.insert(tga.end(), {c[2], c[1], c[0], 0xFF});
             }
         machine.WriteFile("C:\\PICS\\thirtytwo.tga", tga);
     }
@@ -467,7 +467,7 @@ TEST_F(ImportTest, FilesThatAreNoStillPicturesAreRefusedWithAMessage)
         AddFiles({"C:\\PICS\\notes.xyz", "C:\\PICS\\anim.gif", "C:\\PICS\\missing.jpg", "C:\\PICS\\still.gif"});
     EXPECT_EQ(ui.Errors, (std::vector<std::string>{"Format not supported (\"notes.xyz\")",
                                                    "Video clips are not accepted (\"anim.gif\")",
-                                                   "Format not supported (\"missing.jpg\")"}));
+                                                   "File not found (\"missing.jpg\")"}));
     EXPECT_EQ(r.Refused, 3);
     EXPECT_EQ(r.Imported, 1);
     EXPECT_FALSE(platform::FileExists(warehouse + "notes.png"));

@@ -278,6 +278,21 @@ TEST_F(Rle8Test, RunsCrossingTheEndAreCut)
     EXPECT_EQ(Row(img, 1), Str({6, 6, 0}));
 }
 
+TEST_F(Rle8Test, PixelsPastTheWidthBeforeAnEndOfLineArePadding)
+{
+    // Width 3 coded as 4 pixels a row, as ImageMagick writes: a run of 4, an
+    // absolute run of 4, and a full row followed by a separate padding run.
+    LoadRle(3, 3, {4, 1, 0, 0, 0, 4, 5, 6, 7, 8, 0, 0, 3, 2, 1, 9, 0, 0, 0, 1});
+    EXPECT_EQ(Row(img, 2), Str({1, 1, 1}));
+    EXPECT_EQ(Row(img, 1), Str({5, 6, 7}));
+    EXPECT_EQ(Row(img, 0), Str({2, 2, 2}));
+    ImgFree(img);
+    // Without an end of line the run goes on into the next row.
+    LoadRle(3, 2, {4, 1, 2, 3, 0, 1});
+    EXPECT_EQ(Row(img, 1), Str({1, 1, 1}));
+    EXPECT_EQ(Row(img, 0), Str({1, 3, 3}));
+}
+
 TEST_F(Rle8Test, InformationNamesTheCompression)
 {
     machine.WriteFile("C:\\R.BMP", MakeBmp(4, 2, 8, 1, GreyPalette(2), {8, 1, 0, 1}));
@@ -293,33 +308,62 @@ TEST_F(Rle8Test, InformationNamesTheCompression)
     EXPECT_EQ(info.FileSize, 54 + 8 + 4);
 }
 
-TEST_F(BmpTest, InformationOfUnsupportedVariants)
+TEST_F(BmpTest, VariantsOfTheFamilyLoadAndImpossibleOnesAreRefused)
 {
     TFileInfo info;
-    machine.WriteFile("C:\\A.BMP", MakeBmp(2, 2, 32, 0, {}, Bytes(16, 0)));
+    // 32 bits without masks: blue, green, red and an unused byte.
+    machine.WriteFile("C:\\A.BMP", MakeBmp(2, 2, 32, 0, {}, Bytes{1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0}));
     FFInfo("C:\\A.BMP", info);
     ASSERT_EQ(ErrGet(), 0);
-    EXPECT_FALSE(info.Picture.Loadable);
+    EXPECT_TRUE(info.Picture.Loadable);
+    EXPECT_EQ(info.Picture.Bits, 32);
     EXPECT_EQ(info.Picture.Compression, "None");
     ImgLoad("C:\\A.BMP", img);
-    EXPECT_EQ(ErrGet(), 6001);
+    ASSERT_EQ(ErrGet(), 0);
+    EXPECT_EQ(img.Bits, 24);
+    EXPECT_EQ(Row(img, 0), Str({7, 8, 9, 10, 11, 12}));  // the bottom row is stored first
+    ImgFree(img);
 
-    machine.WriteFile("C:\\B.BMP", MakeBmp(2, 2, 8, 0, GreyPalette(2), Bytes(8, 0), 108));
-    FFInfo("C:\\B.BMP", info);
-    EXPECT_FALSE(info.Picture.Loadable);
+    // A V4 header: the palette follows its 108 bytes.
+    Bytes v4 = MakeBmp(2, 2, 8, 0, {}, {}, 108);
+    v4.resize(14 + 108);
+    v4.insert(v4.end(), {0, 0, 0, 0, 50, 60, 70, 0});
+    PutU32LE(&v4[10], static_cast<uint32_t>(v4.size()));
+    v4.insert(v4.end(), {1, 0, 0, 0, 0, 1, 0, 0});
+    machine.WriteFile("C:\\B.BMP", v4);
     ImgLoad("C:\\B.BMP", img);
-    EXPECT_EQ(ErrGet(), 6001);
+    ASSERT_EQ(ErrGet(), 0);
+    EXPECT_EQ(img.Palette[1][0], 50);
+    EXPECT_EQ(Row(img, 0), Str({0, 1}));
+    ImgFree(img);
 
-    machine.WriteFile("C:\\C.BMP", MakeBmp(2, 2, 16, 3, {}, Bytes(8, 0)));
-    ImgLoad("C:\\C.BMP", img);
-    EXPECT_EQ(ErrGet(), 6001);
-
-    machine.WriteFile("C:\\D.BMP", MakeBmp(2, -2, 8, 0, GreyPalette(2), Bytes(8, 0)));
+    // A top-down file keeps its first stored row on top.
+    machine.WriteFile("C:\\D.BMP", MakeBmp(2, -2, 8, 0, GreyPalette(2), Bytes{1, 0, 0, 0, 0, 1, 0, 0}));
     FFInfo("C:\\D.BMP", info);
-    EXPECT_EQ(info.Picture.Height, -2);
-    EXPECT_FALSE(info.Picture.Loadable);
+    EXPECT_EQ(info.Picture.Height, 2);
+    EXPECT_TRUE(info.Picture.Loadable);
     ImgLoad("C:\\D.BMP", img);
-    EXPECT_EQ(ErrGet(), 6001);
+    ASSERT_EQ(ErrGet(), 0);
+    EXPECT_EQ(Row(img, 0), Str({1, 0}));
+    ImgFree(img);
+
+    // What no encoder writes: all colour masks empty, a depth of 2 bits, an
+    // embedded JPEG, a top-down RLE file, a header of unknown size.
+    const std::vector<Bytes> refused = {
+        MakeBmp(2, 2, 16, 3, {}, Bytes(20, 0)),
+        MakeBmp(2, 2, 2, 0, {}, Bytes(8, 0)),
+        MakeBmp(2, 2, 24, 4, {}, Bytes(16, 0)),
+        MakeBmp(2, -2, 8, 1, GreyPalette(2), {2, 1, 0, 1}),
+        MakeBmp(2, 2, 8, 0, GreyPalette(2), Bytes(8, 0), 200),
+    };
+    for (size_t i = 0; i < refused.size(); ++i) {
+        machine.WriteFile("C:\\E.BMP", refused[i]);
+        FFInfo("C:\\E.BMP", info);
+        EXPECT_FALSE(info.Picture.Loadable) << i;
+        ImgLoad("C:\\E.BMP", img);
+        EXPECT_EQ(ErrGet(), 6001) << i;
+        ImgFree(img);
+    }
 }
 
 TEST_F(BmpTest, DamagedFilesFailWithoutAllocating)
@@ -556,9 +600,14 @@ TEST_F(BmpTest, ThirdPartyFilesEndCleanly)
             EXPECT_EQ(img.Width, info.Picture.Width) << file;
             const bool good = entry.path().parent_path().filename() == "g";
             if (pillow && good && (img.Bits == 8 || img.Bits == 24)) {
-                const PillowView v = PillowRead(file);
-                EXPECT_EQ(v.RgbHex, OurRgbHex(img)) << file;
-                ++compared;
+                // Pillow drops the last pixel of odd absolute runs of RLE4:
+                // the file's uncompressed twin is the reference.
+                const std::string name = entry.path().filename().string();
+                const PillowView v = PillowRead(name == "pal4rle.bmp" ? (dir / "bmp/g/pal4.bmp").string() : file);
+                if (!v.Mode.empty()) {
+                    EXPECT_EQ(v.RgbHex, OurRgbHex(img)) << file;
+                    ++compared;
+                }
             }
         } else {
             EXPECT_TRUE(code == 5003 || code == 6001 || code == 6002 || code == 6003 || code == 2001)

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "formats/Codecs.h"
 #include "formats/FFBasic.h"
+#include "formats/FormatTable.h"
 #include "foundation/Bytes.h"
 #include "foundation/Errors.h"
 #include "foundation/FileIO.h"
@@ -98,15 +98,17 @@ TEST(Filters, OpenAndSaveStringsForTheApplication)
     EXPECT_EQ(OpenFilter(1, 1),
               "All supported formats|*.dib;*.bmp;*.rle;*.gif;*.giff;*.jpg;*.jpeg;*.jif;*.jfif;*.jpe;*.J;*.pcx;*.pcc;*"
               ".dcx;*.png;*.tga;*.pix;*.bpx;*.vda;*.icb;*.vst;*.tif;*.tim;*.tiff;*.rgb;*.bw;*.iris;*.sgi;*.ras;*.sun;*"
-              ".pnm;*.ppm;*.pgm;*.pbm;*.pam;*.rpnm;*.rppm;*.rpgm|BMP, Windows Device Independent Bitmap|*.dib;*.bmp;*"
-              ".rle|GIF, "
+              ".pnm;*.ppm;*.pgm;*.pbm;*.pam;*.rpnm;*.rppm;*.rpgm;*.webp;*.heic;*.heif;*.hif;*.avif|BMP, Windows "
+              "Device Independent Bitmap|*.dib;*.bmp;*.rle|GIF, "
               "Graphics Interchange Format|*.gif;*.giff|JPEG-JFIF, Joint Photographic Expert "
               "Group|*.jpg;*.jpeg;*.jif;*.jfif;*.jpe;*.J|PCX, Zsoft Paintbrush|*.pcx;*.pcc;*.dcx|PNG, Portable "
               "Network Graphics|*.png|PNM, Portable Image|*.pnm;*.ppm;*.pgm;*.pbm;*.pam;*.rpnm;*.rppm;*.rpgm|RAS, Sun "
               "Raster "
               "Image|*.ras;*.sun|RGB, Silicon Graphics Image|*.rgb;*.bw;*.iris;*.sgi|TGA, Truevision "
-              "Targa|*.tga;*.pix;*.bpx;*.vda;*.icb;*.vst|TIFF, Tagged Image File Format|*.tif;*.tim;*.tiff|Any file "
-              "(*.*)|*.*");
+              "Targa|*.tga;*.pix;*.bpx;*.vda;*.icb;*.vst|TIFF, Tagged Image File Format|*.tif;*.tim;*.tiff|"
+              // The read-only formats follow the others, in table order.
+              "WebP, Web Picture|*.webp|HEIF/HEIC, High Efficiency Image File|*.heic;*.heif;*.hif|AVIF, AV1 Image "
+              "File|*.avif|Any file (*.*)|*.*");
     EXPECT_EQ(SaveFilter(1, 1),
               "All supported formats|*.bmp;*.dib;*.jpg;*.pcx;*.png;*.tga;*.rgb;*.ras;*.ppm|BMP, Windows "
               "Bitmap|*.bmp|DIB, Windows Device Independent Bitmap|*.dib|JPEG-JFIF, Joint Photographic Expert "
@@ -247,19 +249,24 @@ TEST_F(FFBasicTest, SaveRefusesReadOnlyFormatsAndDeadImages)
     ImgFree(img);
 }
 
-TEST(CodecTable, EveryIdHasARowAndBmpIsComplete)
+TEST(FormatTable, EveryIdHasARowAndBmpIsComplete)
 {
-    const CodecEntry& bmp = CodecFor(FmtBMP);
-    EXPECT_NE(bmp.Load, nullptr);
-    EXPECT_NE(bmp.Save, nullptr);
-    EXPECT_NE(bmp.Info, nullptr);
-    EXPECT_EQ(CodecFor(0).Load, nullptr);
-    EXPECT_EQ(CodecFor(16).Info, nullptr);
-    EXPECT_EQ(CodecFor(NotFound).Save, nullptr);
+    const FormatDef* bmp = FormatById(FmtBMP);
+    ASSERT_NE(bmp, nullptr);
+    EXPECT_NE(bmp->Load, nullptr);
+    EXPECT_NE(bmp->Save, nullptr);
+    EXPECT_NE(bmp->Info, nullptr);
+    EXPECT_EQ(FormatById(0), nullptr);
+    EXPECT_EQ(FormatById(FormatCount + 1), nullptr);
+    EXPECT_EQ(FormatById(NotFound), nullptr);
+    for (uint32_t id = 1; id <= FormatCount; ++id) {
+        ASSERT_NE(FormatById(id), nullptr) << id;
+        EXPECT_NE(FormatById(id)->Info, nullptr) << id;
+    }
     // Formats that are only described never load or save.
     for (uint32_t id : {FmtFLIC, FmtAVI, FmtHAV, FmtMPEG, FmtWAV}) {
-        EXPECT_EQ(CodecFor(id).Load, nullptr) << id;
-        EXPECT_EQ(CodecFor(id).Save, nullptr) << id;
+        EXPECT_EQ(FormatById(id)->Load, nullptr) << id;
+        EXPECT_EQ(FormatById(id)->Save, nullptr) << id;
     }
 }
 

@@ -422,8 +422,9 @@ TEST_F(GifTest, SecondInformationQueryIsAnsweredFromTheCache)
     ASSERT_EQ(stat(host.c_str(), &st), 0);
     // Same size and time stamp, but the frames are no longer findable.
     Bytes damaged = bytes;
-    for (size_t i = 13 + 12; i + 2 < damaged.size(); ++i)
-        if (damaged[i] == 0x21 && damaged[i + 1] == 0xF9 && damaged[i + 2] == 0x04) damaged[i] = 0;
+    // A trailer in place of the second control block ends the frames there.
+    for (size_t i = 13 + 12, seen = 0; i + 2 < damaged.size(); ++i)
+        if (damaged[i] == 0x21 && damaged[i + 1] == 0xF9 && damaged[i + 2] == 0x04 && seen++ > 0) damaged[i] = 0x3B;
     {
         std::ofstream out(host, std::ios::binary);
         out.write(reinterpret_cast<const char*>(damaged.data()), static_cast<std::streamsize>(damaged.size()));
@@ -450,8 +451,9 @@ TEST_F(GifTest, RewriteWithinTheSameSecondIsScannedAgain)
 
     // Rewritten at the same size, 200 nanoseconds later in the same second.
     Bytes damaged = bytes;
-    for (size_t i = 13 + 12; i + 2 < damaged.size(); ++i)
-        if (damaged[i] == 0x21 && damaged[i + 1] == 0xF9 && damaged[i + 2] == 0x04) damaged[i] = 0;
+    // A trailer in place of the second control block ends the frames there.
+    for (size_t i = 13 + 12, seen = 0; i + 2 < damaged.size(); ++i)
+        if (damaged[i] == 0x21 && damaged[i + 1] == 0xF9 && damaged[i + 2] == 0x04 && seen++ > 0) damaged[i] = 0x3B;
     machine.WriteFile(name, damaged);
     times[1].tv_nsec = 300;
     ASSERT_EQ(utimensat(AT_FDCWD, host.c_str(), times, 0), 0);
@@ -764,13 +766,15 @@ TEST_F(GifTest, DispatchLoadsTheFirstFrameAndTellsTheKind)
     EXPECT_EQ(uni.Kind, 1);
 }
 
-TEST_F(GifTest, LaterFrameWithoutControlBlockEndsTheScan)
+TEST_F(GifTest, FramesWithoutControlBlocksCountWhereverTheyStand)
 {
     Frame f0 = Solid(0, 0, 2, 2, 1);
     Frame f1 = Solid(0, 0, 2, 2, 2);
     Frame f2 = Solid(0, 0, 2, 2, 3);
     f2.control = false;
-    EXPECT_EQ(Info(Put(MakeGif(2, 2, Pal4, 0, {f0, f1, f2}))).Picture.Frames, 2);
+    EXPECT_EQ(Info(Put(MakeGif(2, 2, Pal4, 0, {f0, f1, f2}))).Picture.Frames, 3);
+    f0.control = false;
+    EXPECT_EQ(Info(Put(MakeGif(2, 2, Pal4, 0, {f0, f1, f2}), "C:\\NOCTL.GIF")).Picture.Frames, 3);
 }
 
 TEST_F(GifTest, MissingImageSeparatorIsAHeaderError)

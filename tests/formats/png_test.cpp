@@ -114,7 +114,7 @@ protected:
     Limg img;
 };
 
-TEST_F(PngTest, SixteenBitRgbaLoadsAsTwentyFourBits)
+TEST_F(PngTest, SixteenBitRgbaLoadsAsTwentyFourBitsOverBlack)
 {
     const uint32_t w = 3, h = 2;
     Bytes rows;
@@ -137,14 +137,15 @@ TEST_F(PngTest, SixteenBitRgbaLoadsAsTwentyFourBits)
     EXPECT_EQ(img.Bits, 24);
     EXPECT_EQ(img.BytesPP, 3);
     ASSERT_EQ(img.Width * img.Height, 6);
+    // Samples cut to 8 bits, then laid over black by the alpha of 0x7F, rounded.
     for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(img.Data[i * 3 + 0], 0x30 + i);  // blue
-        EXPECT_EQ(img.Data[i * 3 + 1], 0x20 + i);
-        EXPECT_EQ(img.Data[i * 3 + 2], 0x10 + i);  // red
+        EXPECT_EQ(img.Data[i * 3 + 0], ((0x30 + i) * 0x7F + 127) / 255);  // blue
+        EXPECT_EQ(img.Data[i * 3 + 1], ((0x20 + i) * 0x7F + 127) / 255);
+        EXPECT_EQ(img.Data[i * 3 + 2], ((0x10 + i) * 0x7F + 127) / 255);  // red
     }
 }
 
-TEST_F(PngTest, OneBitGreyLoadsPlainValuesWithTheGreyRamp)
+TEST_F(PngTest, OneBitGreyLoadsScaledWithTheGreyRamp)
 {
     Bytes rows = {0b10110000, 0b01000000};  // 4 x 2
     WritePng(File("g1.png"), 4, 2, 1, PNG_COLOR_TYPE_GRAY, rows);
@@ -155,7 +156,7 @@ TEST_F(PngTest, OneBitGreyLoadsPlainValuesWithTheGreyRamp)
     PNGLoad(File("g1.png"), img);
     ASSERT_EQ(ErrGet(), 0);
     EXPECT_EQ(img.Bits, 8);
-    EXPECT_EQ(Bytes(img.Data, img.Data + 8), (Bytes{1, 0, 1, 1, 0, 1, 0, 0}));
+    EXPECT_EQ(Bytes(img.Data, img.Data + 8), (Bytes{255, 0, 255, 255, 0, 255, 0, 0}));
     for (int i = 0; i < 256; ++i) {
         EXPECT_EQ(img.Palette[i][0], i);
         EXPECT_EQ(img.Palette[i][2], i);

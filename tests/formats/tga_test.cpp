@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "formats/pictures_support.h"
+
 #include "formats/FFBasic.h"
 #include "formats/FFBasic_TGA.h"
 #include "foundation/Bytes.h"
@@ -368,7 +370,14 @@ TEST_F(TgaTest, ThirdPartyFilesLoadLikeTheirReferencePictures)
         const PillowPicture& ref = references.at(png);
         ASSERT_EQ(pic.Width, ref.Width) << path;
         ASSERT_EQ(pic.Height, ref.Height) << path;
-        EXPECT_EQ(Rgb(pic), ref.Pixels) << path;
+        // 32-bit pictures with alpha are laid over black; grey ones keep their grey.
+        if (stem.find("_la_") != std::string::npos) {
+            EXPECT_EQ(Rgb(pic), ref.Pixels) << path;
+        } else {
+            pictures::Rgb composed;
+            ASSERT_TRUE(pictures::PillowRgb(png, composed)) << png;
+            EXPECT_EQ(Rgb(pic), composed.Pixels) << path;
+        }
         ImgFree(pic);
         ++compared;
     }

@@ -83,3 +83,19 @@ TEST(ByteReader, ShortReadsFailInsteadOfGivingData)
 }
 
 }  // namespace
+
+TEST(LowerExtension, NamePartOnly)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"photo.JPG", ".jpg"},
+        {"C:\\PICS\\A.PGM", ".pgm"},
+        {"C:\\my.folder\\flower", ""},
+        {"/home/u.v/pic", ""},
+        {"D:.x", ".x"},
+        {"noext", ""},
+        {"archive.tar.GZ", ".gz"},
+        {"x.", "."},
+    };
+    for (const auto& [name, ext] : cases) EXPECT_EQ(LowerExtension(name), ext) << name;
+    EXPECT_EQ(LowerAscii("AbC.\xC4"), "abc.\xC4");
+}

@@ -205,6 +205,14 @@ bool DriveSession::Fail(const std::string& message)
 
 bool DriveSession::Begin()
 {
+    // The logos land on drive C:; a folder that is not there is a mistyped
+    // drive, not one to make up.
+    if (mode_ == Mode::Write && DriveImage('C').empty()) {
+        const std::string folder = DriveFolder('C');
+        struct stat st {};
+        if (!folder.empty() && (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
+            return Fail("Drive C: is the folder " + folder + ", which does not exist; nothing was written.");
+    }
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
         const std::string imageArg = DriveImage(letter);
         if (imageArg.empty()) continue;

@@ -484,6 +484,15 @@ TEST_F(Cli, GlobalOptionsMapDrivesAndTheWindowsFolder)
         << paths.Out;
 
     EXPECT_EQ(Run({"--drive", "C=" + machine.Scratch() + "/absent", "list"}).Status, 2);
+    // Named through the environment, a missing drive folder is refused by the commands that write.
+    const std::string absent = machine.Scratch() + "/absent";
+    Outcome add = Spawn({"/usr/bin/env", "LUMENADE_DRIVE_C=" + absent, Program, "--registry", machine.RegistryFile(),
+                         "add", machine.Scratch() + "/drive_d/pic.bmp"},
+                        machine.Scratch());
+    EXPECT_EQ(add.Status, 1);
+    EXPECT_NE(add.Err.find("Drive C: is the folder " + absent + ", which does not exist"), std::string::npos)
+        << add.Err;
+    EXPECT_FALSE(HostExists(absent));
     EXPECT_EQ(Run({"--drive", "CC=/tmp", "list"}).Status, 2);
     EXPECT_EQ(Run({"--seed", "4294967296", "list"}).Status, 2);
     EXPECT_EQ(Run({"--seed", "-5", "list"}).Status, 0);

@@ -17,11 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "HostTools.h"
+
 extern char** environ;
 
 namespace diskimages {
 
-using Bytes = std::vector<uint8_t>;
+using hosttools::Bytes;
 
 struct Result {
     int Status = -1;
@@ -89,17 +91,8 @@ inline std::string MissingTools()
     return {};
 }
 
-inline Bytes ReadHost(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteHost(const std::string& path, const Bytes& bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using hosttools::ReadHost;
+using hosttools::WriteHost;
 
 inline void WriteText(const std::string& path, const std::string& text)
 {

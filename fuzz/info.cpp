@@ -5,6 +5,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    if (fuzz::SkipForGifUnit(data, size, LUM_FUZZ_KEEPS_BLOCKS)) return 0;
     const std::string name = fuzz::Machine::Get().PutInput(LUM_FUZZ_EXT, data, size);
     const fuzz::Tracked before = fuzz::Begin();
     TFileInfo info;

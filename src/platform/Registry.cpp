@@ -365,19 +365,26 @@ std::string HexData(const std::string& prefix, const std::string& bytes)
 }
 
 // REGEDIT4 in Windows-1252 (what Windows 9x regedit imports) when every
-// name and text has a Windows-1252 character; Version 5.00 in UTF-16LE
-// otherwise.
+// name and text has Windows-1252 characters and reads back as itself;
+// Version 5.00 in UTF-16LE otherwise.
 std::string Serialize(const KeyTable& table)
 {
     std::vector<const Key*> keys;
     for (const Key& k : table.Keys) keys.push_back(&k);
     std::sort(keys.begin(), keys.end(), [](const Key* a, const Key* b) { return UpperAZ(a->Path) < UpperAZ(b->Path); });
+    // A Windows-1252 text whose bytes also form UTF-8 would read back as the
+    // UTF-8 of earlier versions: such a store goes as Version 5.00 too.
+    const auto fitsAnsi = [](const std::string& s) {
+        std::string bytes;
+        if (!Utf8ToCp1252(s, bytes)) return false;
+        const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; });
+        return ascii || !IsValidUtf8(bytes);
+    };
     bool ansi = true;
-    std::string probe;
     for (const Key* k : keys) {
-        ansi = ansi && Utf8ToCp1252(k->Path, probe);
+        ansi = ansi && fitsAnsi(k->Path);
         for (const auto& v : k->Values)
-            ansi = ansi && Utf8ToCp1252(v.Name, probe) && (v.Type != RegType::String || Utf8ToCp1252(v.Text, probe));
+            ansi = ansi && fitsAnsi(v.Name) && (v.Type != RegType::String || fitsAnsi(v.Text));
     }
     const auto text = [ansi](const std::string& s) {
         std::string out;

@@ -235,6 +235,16 @@ TEST(Registry, WrittenInTheEncodingWindowsReads)
     EXPECT_TRUE(RegReadString(key, "TurnOffMsg", s));
     EXPECT_EQ(s, "\xD0\x96\r\nnext");
     EXPECT_EQ(RegistryNotice(), "");
+
+    // "\xC3\x8C\xC2\xA3" in Windows-1252 is the UTF-8 of another character: it
+    // must not come back as that one.
+    ASSERT_TRUE(RegDeleteValue(key, "StartupMsgs"));
+    ASSERT_TRUE(RegDeleteValue(key, "TurnOffMsg"));
+    ASSERT_TRUE(RegWriteString(key, "TurnOffMsg", "C\xC3\x8C\xC2\xA3"));
+    RegistryReset();
+    ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Lumenade", false, key));
+    EXPECT_TRUE(RegReadString(key, "TurnOffMsg", s));
+    EXPECT_EQ(s, "C\xC3\x8C\xC2\xA3");
 }
 
 TEST(Registry, ReadsVersion5AndEarlierUtf8Stores)

@@ -203,17 +203,19 @@ bool ParseHexBytes(const std::string& text, std::string& bytes)
     return true;
 }
 
+// A text ends at its first NUL, as every reader of a REG_SZ sees it; kept
+// whole, a rewrite (which must end it with one) would change it.
+std::string UpToNul(const std::string& text)
+{
+    return text.substr(0, text.find('\0'));
+}
+
 // The text of REG_SZ bytes: UTF-16LE in a Version 5.00 file; Windows-1252 in
 // a REGEDIT4 file, or UTF-8 as earlier versions of the program wrote it.
 std::string StringBytesText(const std::string& bytes, bool wide)
 {
-    if (wide) {
-        std::string text = Utf16LEToUtf8(bytes);
-        while (!text.empty() && text.back() == '\0') text.pop_back();
-        return text;
-    }
-    std::string text = bytes;
-    if (!text.empty() && text.back() == '\0') text.pop_back();
+    if (wide) return UpToNul(Utf16LEToUtf8(bytes));
+    const std::string text = UpToNul(bytes);
     return IsValidUtf8(text) ? text : Cp1252ToUtf8(text);
 }
 
@@ -222,6 +224,7 @@ bool ParseData(const std::string& data, Value& v, bool wide)
     if (!data.empty() && data[0] == '"') {
         size_t pos = 0;
         if (!ParseQuoted(data, pos, v.Text) || !Trim(data.substr(pos)).empty()) return false;
+        v.Text = UpToNul(v.Text);
         v.Type = RegType::String;
         return true;
     }

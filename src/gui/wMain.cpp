@@ -541,6 +541,8 @@ void TForm1::btnSetClick()
         // The status line says what came of it, also for a refused picture.
         SetLogoOutcome outcome;
         Writing([&] { ShowSetLogo(this, &outcome); });
+        // What was written, as the boot screen will show it.
+        if (outcome.Written) ShowBootPreview(LogoPath(outcome.Index), false);
         if (outcome.Set) ShowStatus(outcome.Text, true);
     });
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 class QCheckBox;
+class QComboBox;
 class QRadioButton;
 
 class TfrmSetLogo : public QDialog {
@@ -17,10 +18,20 @@ public:
     QRadioButton* Item(int index) const { return items_[index]; }
     // "Animated bar": only the start-up logo animates.
     QCheckBox* AnimateBox() const { return animate_; }
+    // The bar's colour: the picture's own, a chosen one, or "Other colour...",
+    // which asks for one.
+    QComboBox* BarBox() const { return bar_; }
+    // "RRGGBB", or empty for the picture's own colour.
+    std::string BarColor() const;
 
 private:
+    void ShowBarColor(const std::string& rgb);
+    void BarChosen(int index);
+
     QRadioButton* items_[3] = {};
     QCheckBox* animate_ = nullptr;
+    QComboBox* bar_ = nullptr;
+    int barIndex_ = 0;  // the item before "Other colour..." was picked
 };
 
 // The image the Set command chose, as a full path.
@@ -29,11 +40,13 @@ void SetLogoImagePath(const std::string& path);
 struct SetLogoOutcome {
     bool Set = false;
     bool Written = false;
+    int Index = 0;  // the logo chosen
     std::string Text;
 };
 
 // Shows the dialog and, when accepted, makes the chosen logo from the stored
-// image; for the start-up logo the "Animated bar" box becomes the setting.
+// image; for the start-up logo the "Animated bar" box and the bar's colour
+// become the settings.
 // True when accepted, and true without showing anything when no image path is
 // stored.
 bool ShowSetLogo(QWidget* parent, SetLogoOutcome* outcome = nullptr);

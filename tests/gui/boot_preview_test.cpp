@@ -2,6 +2,7 @@
 // the screen's shape, the "Animated bar" box of the Set dialog, and the
 // boot-screen controls of the Options dialog.
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -12,6 +13,7 @@
 #include "GuiSupport.h"
 #include "app/BootScreen.h"
 #include "app/Settings.h"
+#include "foundation/Errors.h"
 #include "gui/wOptions.h"
 #include "gui/wSetLogo.h"
 #include "gui/wSurface.h"
@@ -84,12 +86,74 @@ TEST_F(BootWindowTest, SetDialogBoxAnimatesTheStartupLogoOnly)
         form.Item(1)->setChecked(true);
         EXPECT_FALSE(form.AnimateBox()->isEnabled()) << "only the start-up logo animates";
         form.Item(0)->setChecked(true);
+        EXPECT_FALSE(form.BarBox()->isEnabled()) << "a still logo has no bar";
         form.AnimateBox()->setChecked(true);
+        EXPECT_TRUE(form.BarBox()->isEnabled());
         return int(QDialog::Accepted);
     });
     QTest::mouseClick(w.Button(1), Qt::LeftButton);
     EXPECT_TRUE(Settings.AnimatedBar);
+    EXPECT_EQ(Settings.BarColor, "");
     EXPECT_EQ(CycleStartOf("C:\\LOGO.SYS"), CycleFirst);
+    EXPECT_TRUE(w.PreviewAnimating()) << "the window shows the written logo";
+}
+
+TEST_F(BootWindowTest, SetDialogAsksForTheBarColour)
+{
+    MakeWarehouseImage("a.png");
+    TForm1& w = Start();
+    w.SelectByName("a.png");
+    const auto pickOther = [](TfrmSetLogo& form) {
+        form.BarBox()->setCurrentIndex(form.BarBox()->count() - 1);
+        emit form.BarBox()->activated(form.BarBox()->count() - 1);
+    };
+    // A cancelled colour dialog keeps what was chosen before.
+    OnForms([&](QDialog& dialog) {
+        if (auto* ask = dynamic_cast<QColorDialog*>(&dialog)) {
+            ask->reject();
+            return ask->result();
+        }
+        auto& form = dynamic_cast<TfrmSetLogo&>(dialog);
+        form.AnimateBox()->setChecked(true);
+        pickOther(form);
+        EXPECT_EQ(form.BarBox()->currentIndex(), 0);
+        EXPECT_EQ(form.BarColor(), "");
+        return int(QDialog::Rejected);
+    });
+    QTest::mouseClick(w.Button(1), Qt::LeftButton);
+    EXPECT_EQ(FormsShown, 2);
+
+    OnForms([&](QDialog& dialog) {
+        if (auto* ask = dynamic_cast<QColorDialog*>(&dialog)) {
+            ask->setCurrentColor(QColor(0xFF, 0x80, 0x00));
+            ask->accept();
+            return ask->result();
+        }
+        auto& form = dynamic_cast<TfrmSetLogo&>(dialog);
+        form.AnimateBox()->setChecked(true);
+        pickOther(form);
+        EXPECT_EQ(form.BarColor(), "FF8000");
+        return int(QDialog::Accepted);
+    });
+    QTest::mouseClick(w.Button(1), Qt::LeftButton);
+    EXPECT_EQ(Settings.BarColor, "FF8000");
+    Limg logo;
+    LoadLogoPicture("C:\\LOGO.SYS", logo);
+    ASSERT_EQ(ErrGet(), 0);
+    const uint8_t* bar = logo.Palette[logo.Data[static_cast<size_t>(logo.Width) * (logo.Height - 1)]];
+    EXPECT_GT(bar[2], bar[0]) << "an orange band: more red than blue";
+    ImgFree(logo);
+
+    // The next time the dialog starts from the chosen colour.
+    OnForms([](QDialog& dialog) {
+        auto& form = dynamic_cast<TfrmSetLogo&>(dialog);
+        EXPECT_EQ(form.BarBox()->currentText(), "#FF8000");
+        form.BarBox()->setCurrentIndex(0);
+        emit form.BarBox()->activated(0);
+        return int(QDialog::Accepted);
+    });
+    QTest::mouseClick(w.Button(1), Qt::LeftButton);
+    EXPECT_EQ(Settings.BarColor, "") << "back to the picture's colour";
 }
 
 TEST_F(BootWindowTest, OptionsDialogCarriesTheBootScreenSettings)

@@ -114,6 +114,11 @@ void ImgAlphaOverBlack_(Limg& img);
 // says; other values leave it as it is.
 bool TurnsSides(int32_t orientation);
 void ImgOrient_(Limg& img, int32_t orientation);
+// The orientation an EXIF block names: of a JPEG file, or of the TIFF-ordered
+// block a PNG eXIf chunk holds. 0 when there is none; a damaged block counts
+// as none, so the picture loads as stored.
+int32_t ExifFileOrientation_(const std::string& hostName);
+int32_t ExifBlockOrientation_(const uint8_t* tiff, size_t size);
 
 // The BMP codec (format 3).
 void DIBOpen_(TImgf& f, const std::string& name);

@@ -1,7 +1,5 @@
 #include "formats/FF_JPG.h"
 
-#include <libexif/exif-data.h>
-
 #include "formats/DecodeLimits.h"
 #include "formats/FFInternal.h"
 #include "foundation/Errors.h"
@@ -19,23 +17,6 @@ constexpr const char* JpegCompressionName = "ISO/IEC IS 10918-1, ITU-T T.81";
 std::string HostName_(const std::string& name)
 {
     return platform::HostPath(name);
-}
-
-// The EXIF orientation of a JPEG file, 0 when it has none. A damaged EXIF
-// block counts as none: the picture loads as stored.
-int32_t ExifOrientation_(const std::string& hostName)
-{
-    ExifData* data = exif_data_new_from_file(hostName.c_str());
-    if (data == nullptr) return 0;
-    int32_t orientation = 0;
-    if (ExifEntry* entry = exif_data_get_entry(data, EXIF_TAG_ORIENTATION);
-        entry != nullptr && entry->format == EXIF_FORMAT_SHORT && entry->components >= 1 && entry->data != nullptr &&
-        entry->size >= 2) {
-        const int32_t value = exif_get_short(entry->data, exif_data_get_byte_order(data));
-        if (value >= 1 && value <= 8) orientation = value;
-    }
-    exif_data_unref(data);
-    return orientation;
 }
 
 // The library's own text goes to the trace as a warning beside the error.
@@ -56,7 +37,7 @@ void JPGInfo(const std::string& name, TFileInfo& info)
         FOpen(file, name, FmRead);
         info.FileSize = FSize(file);
         FClose(file);
-        info.Picture.Orientation = ExifOrientation_(HostName_(name));
+        info.Picture.Orientation = ExifFileOrientation_(HostName_(name));
         const bool turned = TurnsSides(info.Picture.Orientation);
         info.Picture.Width = turned ? height : width;
         info.Picture.Height = turned ? width : height;

@@ -39,6 +39,7 @@ struct PNGHandle {
     int32_t Interlace = 0;
     int32_t Compression = 0;
     int32_t Filter = 0;
+    int32_t Orientation = 0;  // of an eXIf chunk before the pixels, 0 without
 };
 
 // The stream the library's callbacks work on; one PNG stream is open at a time.
@@ -123,20 +124,30 @@ void GetHeader_(PNGHandle& h)
     h.Channels = png_get_channels(h.Png, h.Info);
 }
 
+int32_t ExifOrientation_(PNGHandle& h)
+{
+    png_uint_32 size = 0;
+    png_bytep data = nullptr;
+    return png_get_eXIf_1(h.Png, h.Info, &size, &data) != 0 ? ExifBlockOrientation_(data, size) : 0;
+}
+
 bool StepReadInfo_(PNGHandle& h)
 {
     if (setjmp(png_jmpbuf(h.Png))) return false;
     // The ancillary chunks change nothing this reader gives, and libpng
     // buffers a text chunk whole, as long as the file claims, before it
-    // looks at it: they are passed over unread. tRNS and the critical
-    // chunks stay.
+    // looks at it: they are passed over unread. tRNS, the critical chunks
+    // and eXIf (its orientation turns the picture, within the chunk limit) stay.
+    static const png_byte exif[] = {'e', 'X', 'I', 'f', 0};
     png_set_keep_unknown_chunks(h.Png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    png_set_keep_unknown_chunks(h.Png, PNG_HANDLE_CHUNK_AS_DEFAULT, exif, 1);
     png_set_chunk_malloc_max(h.Png, MaxChunkBytes);
     png_set_chunk_cache_max(h.Png, MaxCachedChunks);
     png_set_user_limits(h.Png, MaxLibrarySide, MaxLibrarySide);
     png_set_read_fn(h.Png, nullptr, PngRead_);
     png_read_info(h.Png, h.Info);
     GetHeader_(h);
+    h.Orientation = ExifOrientation_(h);
     return true;
 }
 
@@ -188,7 +199,8 @@ bool StepReadImage_(PNGHandle& h, png_bytepp rows)
 bool StepReadEnd_(PNGHandle& h)
 {
     if (setjmp(png_jmpbuf(h.Png))) return false;
-    png_read_end(h.Png, nullptr);
+    // ImageMagick writes eXIf after the pixels; the info takes it from there.
+    png_read_end(h.Png, h.Info);
     return true;
 }
 
@@ -279,8 +291,10 @@ void PNGInfo(const std::string& name, TFileInfo& info)
     Guarded("PNGInfo", [&] {
         WithPng_(name, [&](PNGHandle& h) {
             info.FileSize = FSize(h.File);
-            info.Picture.Width = static_cast<int32_t>(h.Width);
-            info.Picture.Height = static_cast<int32_t>(h.Height);
+            const bool turned = TurnsSides(h.Orientation);
+            info.Picture.Orientation = h.Orientation;
+            info.Picture.Width = static_cast<int32_t>(turned ? h.Height : h.Width);
+            info.Picture.Height = static_cast<int32_t>(turned ? h.Width : h.Height);
             info.Picture.Bits = h.BitDepth * h.Channels;
             info.Picture.BytesPP = (info.Picture.Bits + 7) / 8;
             info.Picture.Frames = 1;
@@ -341,6 +355,7 @@ void PNGLoad(const std::string& name, Limg& img)
             Check_(StepReadEnd_(h));
             MemFree(rows);
             if (colours != h.Channels) ImgShrink_(img, colours * 8);
+            ImgOrient_(img, h.Orientation != 0 ? h.Orientation : ExifOrientation_(h));
         });
     });
 }

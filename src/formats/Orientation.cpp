@@ -1,8 +1,25 @@
+#include <libexif/exif-data.h>
+
 #include <cstring>
+#include <vector>
 
 #include "formats/FFInternal.h"
 
 namespace {
+
+int32_t OrientationOf(ExifData* data)
+{
+    if (data == nullptr) return 0;
+    int32_t orientation = 0;
+    if (ExifEntry* entry = exif_data_get_entry(data, EXIF_TAG_ORIENTATION);
+        entry != nullptr && entry->format == EXIF_FORMAT_SHORT && entry->components >= 1 && entry->data != nullptr &&
+        entry->size >= 2) {
+        const int32_t value = exif_get_short(entry->data, exif_data_get_byte_order(data));
+        if (value >= 1 && value <= 8) orientation = value;
+    }
+    exif_data_unref(data);
+    return orientation;
+}
 
 // Where the pixel (x, y) of the turned picture lies in the stored one.
 void SourceOf(int32_t orientation, int32_t x, int32_t y, int32_t w, int32_t h, int32_t& sx, int32_t& sy)
@@ -36,6 +53,21 @@ void SourceOf(int32_t orientation, int32_t x, int32_t y, int32_t w, int32_t h, i
 }
 
 }  // namespace
+
+int32_t ExifFileOrientation_(const std::string& hostName)
+{
+    return OrientationOf(exif_data_new_from_file(hostName.c_str()));
+}
+
+int32_t ExifBlockOrientation_(const uint8_t* tiff, size_t size)
+{
+    if (tiff == nullptr || size == 0 || size > UINT32_MAX - 6) return 0;
+    // libexif takes a block behind the header JPEG's APP1 gives it.
+    static const uint8_t header[6] = {'E', 'x', 'i', 'f', 0, 0};
+    std::vector<uint8_t> block(header, header + sizeof header);
+    block.insert(block.end(), tiff, tiff + size);
+    return OrientationOf(exif_data_new_from_data(block.data(), static_cast<unsigned int>(block.size())));
+}
 
 bool TurnsSides(int32_t orientation)
 {

@@ -47,6 +47,52 @@ TEST(PicturesOrientation, JpegTurnsByItsExifOrientationAsPillowDoes)
     EXPECT_TRUE(damaged.Pixels == plain.Pixels);
 }
 
+TEST(PicturesOrientation, PngTurnsByItsExifChunkAsPillowDoes)
+{
+    TempMachine machine;
+    const std::string dir = pictures::PictureFolder("pngexif");
+    MAKE_WITH_PYTHON(
+        "from PIL import Image\n"
+        "d = '" +
+        dir +
+        "/'\n"
+        "w, h = 24, 16\n"
+        "im = Image.frombytes('RGB', (w, h), bytes((x * 10 + c * 70 + y * 15) % 256\n"
+        "    for y in range(h) for x in range(w) for c in range(3)))\n"
+        "for o in range(1, 9):\n"
+        "    e = Image.Exif()\n"
+        "    e[0x0112] = o\n"
+        "    im.save(d + 'o%d.png' % o, exif=e.tobytes())\n"
+        "e = Image.Exif()\n"
+        "e[0x0112] = 6\n"
+        "im.convert('P').save(d + 'pal6.png', exif=e.tobytes())\n"
+        "im.save(d + 'damaged.png', exif=b'II*\\x00\\xff\\xff\\xff\\x7f')\n"
+        // ImageMagick writes the chunk after the pixels.
+        "import struct\n"
+        "raw = open(d + 'o6.png', 'rb').read()\n"
+        "chunks, i = [], 8\n"
+        "while i < len(raw):\n"
+        "    n = struct.unpack('>I', raw[i:i + 4])[0]\n"
+        "    chunks.append(raw[i:i + 12 + n])\n"
+        "    i += 12 + n\n"
+        "exif = [c for c in chunks if c[4:8] == b'eXIf']\n"
+        "rest = [c for c in chunks if c[4:8] != b'eXIf']\n"
+        "open(d + 'trailing6.png', 'wb').write(raw[:8] + b''.join(rest[:-1] + exif + rest[-1:]))\n");
+    for (int o = 1; o <= 8; ++o) {
+        const std::string file = dir + "/o" + std::to_string(o) + ".png";
+        pictures::ExpectSameAsPillow(file);
+        TFileInfo info;
+        FFInfo(file, info);
+        ASSERT_EQ(ErrGet(), 0);
+        EXPECT_EQ(info.Picture.Width, o >= 5 ? 16 : 24) << o;
+    }
+    pictures::ExpectSameAsPillow(dir + "/pal6.png");
+    pictures::ExpectSameAsPillow(dir + "/trailing6.png");
+    pictures::Rgb damaged;
+    ASSERT_EQ(pictures::OurRgb(dir + "/damaged.png", damaged), 0);
+    EXPECT_EQ(damaged.Width, 24) << "a damaged block is no orientation";
+}
+
 TEST(PicturesOrientation, TiffVariantsLoadAsPillowShowsThem)
 {
     TempMachine machine;

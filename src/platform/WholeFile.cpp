@@ -1,5 +1,6 @@
 #include "platform/WholeFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -7,7 +8,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cctype>
 #include <cstdlib>
+#include <ctime>
+#include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -78,6 +83,52 @@ void SyncFolder(const std::string& host)
     close(fd);
 }
 
+constexpr const char* TempPrefix = ".~lumenade-";
+// No write of ours keeps its temporary file this long; an older one was left
+// by a killed or crashed run.
+constexpr time_t StaleTempSeconds = 10 * 60;
+
+// ".~lumenade-" and mkstemp's six characters, then nothing or a short extension.
+bool IsTempName(const std::string& name)
+{
+    const size_t prefix = std::char_traits<char>::length(TempPrefix);
+    if (name.compare(0, prefix, TempPrefix) != 0 || name.size() < prefix + 6) return false;
+    for (size_t i = prefix; i < prefix + 6; ++i)
+        if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
+    const std::string rest = name.substr(prefix + 6);
+    if (rest.empty()) return true;
+    if (rest[0] != '.' || rest.size() < 2 || rest.size() > 5) return false;
+    for (size_t i = 1; i < rest.size(); ++i)
+        if (!std::isalnum(static_cast<unsigned char>(rest[i]))) return false;
+    return true;
+}
+
+// Removes the stale temporary files of ours in a folder, once a process: a
+// kill leaves one beside the file it was replacing, and on a drive a Windows
+// 9x machine shares it would show as a file of its own.
+void SweepStaleTemps(const std::string& folder)
+{
+    static std::mutex guard;
+    static std::set<std::string> swept;
+    {
+        std::lock_guard<std::mutex> lock(guard);
+        if (!swept.insert(folder).second) return;
+    }
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) return;
+    const time_t now = time(nullptr);
+    const std::string base = folder == "/" ? std::string() : folder;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (!IsTempName(name)) continue;
+        const std::string path = base + "/" + name;
+        struct stat st {};
+        if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) continue;
+        if (now - st.st_mtime >= StaleTempSeconds) unlink(path.c_str());
+    }
+    closedir(dir);
+}
+
 }  // namespace
 
 HostKind HostKindOf(const std::string& host)
@@ -98,7 +149,8 @@ bool BeginWhole(const std::string& targetHost, PendingFile& file, int newMode)
     bool exists = false;
     if (!Replaceable(targetHost, st, exists)) return false;
     const std::string folder = HostFolderOf(targetHost);
-    std::string name = (folder == "/" ? std::string() : folder) + "/.~lumenade-XXXXXX";
+    SweepStaleTemps(folder);
+    std::string name = (folder == "/" ? std::string() : folder) + "/" + TempPrefix + "XXXXXX";
     std::vector<char> buf(name.begin(), name.end());
     buf.push_back('\0');
     const int fd = mkostemp(buf.data(), O_CLOEXEC);
@@ -182,7 +234,8 @@ std::string ReserveTempBeside(const std::string& targetHost, const std::string& 
 {
     if (targetHost.empty()) return {};
     const std::string folder = HostFolderOf(targetHost);
-    std::string name = (folder == "/" ? std::string() : folder) + "/.~lumenade-XXXXXX" + suffix;
+    SweepStaleTemps(folder);
+    std::string name = (folder == "/" ? std::string() : folder) + "/" + TempPrefix + "XXXXXX" + suffix;
     std::vector<char> buf(name.begin(), name.end());
     buf.push_back('\0');
     const int fd = mkostemps(buf.data(), static_cast<int>(suffix.size()), O_CLOEXEC);

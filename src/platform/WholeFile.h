@@ -21,7 +21,9 @@ HostKind HostKindOf(const std::string& host);
 
 // Creates a unique temporary file beside targetHost (O_EXCL, never a name a
 // user's file has), with the target's permissions when it exists (newMode
-// less the umask otherwise). Refuses a
+// less the umask otherwise). The first time a process writes in a folder,
+// temporary files of ours older than ten minutes (left by a kill) are
+// removed from it. Refuses a
 // target that is a symbolic link or not a regular file. False (errno set)
 // when it cannot.
 bool BeginWhole(const std::string& targetHost, PendingFile& file, int newMode = 0666);

@@ -3,11 +3,13 @@
 #include "platform/WholeFile.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -113,6 +115,30 @@ TEST(WholeFile, ReservedTemporaryNamesNeverCollide)
     EXPECT_NE(a, b);
     EXPECT_EQ(a.substr(a.size() - 4), ".bmp");
     EXPECT_EQ(ReadHost(m.Scratch() + "/LOGO.bmp"), "the user's own");
+}
+
+TEST(WholeFile, TemporariesLeftByAKillGoWithTheNextWriteThere)
+{
+    TempMachine m;
+    const std::string dir = m.Scratch();
+    const auto make = [&](const std::string& name, int ageSeconds) {
+        std::ofstream(dir + "/" + name) << "x";
+        const timespec times[2] = {{time(nullptr) - ageSeconds, 0}, {time(nullptr) - ageSeconds, 0}};
+        utimensat(AT_FDCWD, (dir + "/" + name).c_str(), times, AT_SYMLINK_NOFOLLOW);
+    };
+    make(".~lumenade-Ab3xYz", 3600);
+    make(".~lumenade-Qq12Rt.bmp", 3600);
+    make(".~lumenade-Fresh1", 10);     // perhaps another run's, still writing
+    make(".~lumenade-short", 3600);    // not a name of ours
+    make("LOGO.~lumenade-Ab3xYz", 3600);
+    ASSERT_EQ(mkdir((dir + "/.~lumenade-Dir123").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("LOGO.SYS", (dir + "/.~lumenade-Lnk123").c_str()), 0);
+
+    ASSERT_TRUE(WriteWholeHost(dir + "/LOGO.SYS", "logo"));
+    std::vector<std::string> names = Names(dir);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{".~lumenade-Dir123", ".~lumenade-Fresh1", ".~lumenade-Lnk123",
+                                                    ".~lumenade-short", "LOGO.SYS", "LOGO.~lumenade-Ab3xYz"}));
 }
 
 TEST(WriteLock, ASecondHolderWaitsThenGivesUp)

@@ -81,8 +81,9 @@ int TfrmSetLogo::ChosenIndex() const
 
 std::string TfrmSetLogo::BarColor() const
 {
-    return bar_->currentIndex() == ChosenColorItem && bar_->count() == 3 ? bar_->itemData(ChosenColorItem).toString().toStdString()
-                                                                          : std::string();
+    return bar_->currentIndex() == ChosenColorItem && bar_->count() == 3
+               ? bar_->itemData(ChosenColorItem).toString().toStdString()
+               : std::string();
 }
 
 // Shows a colour ("RRGGBB") as the chosen item, or the picture's colour when

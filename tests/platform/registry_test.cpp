@@ -247,8 +247,10 @@ TEST(Registry, WrittenInTheEncodingWindowsReads)
     EXPECT_EQ(s, "C\xC3\x8C\xC2\xA3");
 
     // A text ends at its first NUL, in either encoding and after a rewrite.
-    WriteHost(m.RegistryFile(), "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Lumenade]\r\n"
-                                "\"A\"=hex(1):43,00,00,00\r\n\"B\"=\"D" + std::string(1, '\0') + "E\"\r\n");
+    WriteHost(m.RegistryFile(),
+              "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Lumenade]\r\n"
+              "\"A\"=hex(1):43,00,00,00\r\n\"B\"=\"D" +
+                  std::string(1, '\0') + "E\"\r\n");
     RegistryReset();
     ASSERT_TRUE(RegOpenKey("\\SOFTWARE\\Lumenade", true, key));
     EXPECT_TRUE(RegReadString(key, "A", s));

@@ -128,8 +128,8 @@ TEST(WholeFile, TemporariesLeftByAKillGoWithTheNextWriteThere)
     };
     make(".~lumenade-Ab3xYz", 3600);
     make(".~lumenade-Qq12Rt.bmp", 3600);
-    make(".~lumenade-Fresh1", 10);     // perhaps another run's, still writing
-    make(".~lumenade-short", 3600);    // not a name of ours
+    make(".~lumenade-Fresh1", 10);   // perhaps another run's, still writing
+    make(".~lumenade-short", 3600);  // not a name of ours
     make("LOGO.~lumenade-Ab3xYz", 3600);
     ASSERT_EQ(mkdir((dir + "/.~lumenade-Dir123").c_str(), 0755), 0);
     ASSERT_EQ(symlink("LOGO.SYS", (dir + "/.~lumenade-Lnk123").c_str()), 0);
@@ -138,7 +138,7 @@ TEST(WholeFile, TemporariesLeftByAKillGoWithTheNextWriteThere)
     std::vector<std::string> names = Names(dir);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{".~lumenade-Dir123", ".~lumenade-Fresh1", ".~lumenade-Lnk123",
-                                                    ".~lumenade-short", "LOGO.SYS", "LOGO.~lumenade-Ab3xYz"}));
+                                               ".~lumenade-short", "LOGO.SYS", "LOGO.~lumenade-Ab3xYz"}));
 }
 
 TEST(WriteLock, ASecondHolderWaitsThenGivesUp)

@@ -9,26 +9,32 @@
 
 namespace {
 
+// A Pillow script that makes a 24 x 16 picture `im` in folder `d`, then runs
+// its next lines once for each orientation `o`, with `e` an EXIF block naming it.
+std::string TurnedPictures(const std::string& dir)
+{
+    return "from PIL import Image\n"
+           "d = '" +
+           dir +
+           "/'\n"
+           "w, h = 24, 16\n"
+           "im = Image.frombytes('RGB', (w, h), bytes((x * 10 + c * 70 + y * 15) % 256\n"
+           "    for y in range(h) for x in range(w) for c in range(3)))\n"
+           "for o in range(1, 9):\n"
+           "    e = Image.Exif()\n"
+           "    e[0x0112] = o\n";
+}
+
 TEST(PicturesOrientation, JpegTurnsByItsExifOrientationAsPillowDoes)
 {
     TempMachine machine;
     const std::string dir = pictures::PictureFolder("exif");
-    MAKE_WITH_PYTHON(
-        "from PIL import Image\n"
-        "d = '" +
-        dir +
-        "/'\n"
-        "w, h = 24, 16\n"
-        "im = Image.frombytes('RGB', (w, h), bytes((x * 10 + c * 70 + y * 15) % 256\n"
-        "    for y in range(h) for x in range(w) for c in range(3)))\n"
-        "for o in range(1, 9):\n"
-        "    e = Image.Exif()\n"
-        "    e[0x0112] = o\n"
-        "    im.save(d + 'o%d.jpg' % o, quality=100, subsampling=0, exif=e.tobytes())\n"
-        "im.save(d + 'plain.jpg', quality=100, subsampling=0)\n"
-        "raw = open(d + 'plain.jpg', 'rb').read()\n"
-        "bad = b'\\xff\\xe1\\x00\\x10Exif\\x00\\x00II*\\x00\\xff\\xff\\xff\\x7f'\n"
-        "open(d + 'damaged.jpg', 'wb').write(raw[:2] + bad + raw[2:])\n");
+    MAKE_WITH_PYTHON(TurnedPictures(dir) +
+                     "    im.save(d + 'o%d.jpg' % o, quality=100, subsampling=0, exif=e.tobytes())\n"
+                     "im.save(d + 'plain.jpg', quality=100, subsampling=0)\n"
+                     "raw = open(d + 'plain.jpg', 'rb').read()\n"
+                     "bad = b'\\xff\\xe1\\x00\\x10Exif\\x00\\x00II*\\x00\\xff\\xff\\xff\\x7f'\n"
+                     "open(d + 'damaged.jpg', 'wb').write(raw[:2] + bad + raw[2:])\n");
     for (int o = 1; o <= 8; ++o) {
         const std::string file = dir + "/o" + std::to_string(o) + ".jpg";
         pictures::ExpectSameAsPillow(file);
@@ -51,33 +57,23 @@ TEST(PicturesOrientation, PngTurnsByItsExifChunkAsPillowDoes)
 {
     TempMachine machine;
     const std::string dir = pictures::PictureFolder("pngexif");
-    MAKE_WITH_PYTHON(
-        "from PIL import Image\n"
-        "d = '" +
-        dir +
-        "/'\n"
-        "w, h = 24, 16\n"
-        "im = Image.frombytes('RGB', (w, h), bytes((x * 10 + c * 70 + y * 15) % 256\n"
-        "    for y in range(h) for x in range(w) for c in range(3)))\n"
-        "for o in range(1, 9):\n"
-        "    e = Image.Exif()\n"
-        "    e[0x0112] = o\n"
-        "    im.save(d + 'o%d.png' % o, exif=e.tobytes())\n"
-        "e = Image.Exif()\n"
-        "e[0x0112] = 6\n"
-        "im.convert('P').save(d + 'pal6.png', exif=e.tobytes())\n"
-        "im.save(d + 'damaged.png', exif=b'II*\\x00\\xff\\xff\\xff\\x7f')\n"
-        // ImageMagick writes the chunk after the pixels.
-        "import struct\n"
-        "raw = open(d + 'o6.png', 'rb').read()\n"
-        "chunks, i = [], 8\n"
-        "while i < len(raw):\n"
-        "    n = struct.unpack('>I', raw[i:i + 4])[0]\n"
-        "    chunks.append(raw[i:i + 12 + n])\n"
-        "    i += 12 + n\n"
-        "exif = [c for c in chunks if c[4:8] == b'eXIf']\n"
-        "rest = [c for c in chunks if c[4:8] != b'eXIf']\n"
-        "open(d + 'trailing6.png', 'wb').write(raw[:8] + b''.join(rest[:-1] + exif + rest[-1:]))\n");
+    MAKE_WITH_PYTHON(TurnedPictures(dir) +
+                     "    im.save(d + 'o%d.png' % o, exif=e.tobytes())\n"
+                     "e = Image.Exif()\n"
+                     "e[0x0112] = 6\n"
+                     "im.convert('P').save(d + 'pal6.png', exif=e.tobytes())\n"
+                     "im.save(d + 'damaged.png', exif=b'II*\\x00\\xff\\xff\\xff\\x7f')\n"
+                     // ImageMagick writes the chunk after the pixels.
+                     "import struct\n"
+                     "raw = open(d + 'o6.png', 'rb').read()\n"
+                     "chunks, i = [], 8\n"
+                     "while i < len(raw):\n"
+                     "    n = struct.unpack('>I', raw[i:i + 4])[0]\n"
+                     "    chunks.append(raw[i:i + 12 + n])\n"
+                     "    i += 12 + n\n"
+                     "exif = [c for c in chunks if c[4:8] == b'eXIf']\n"
+                     "rest = [c for c in chunks if c[4:8] != b'eXIf']\n"
+                     "open(d + 'trailing6.png', 'wb').write(raw[:8] + b''.join(rest[:-1] + exif + rest[-1:]))\n");
     for (int o = 1; o <= 8; ++o) {
         const std::string file = dir + "/o" + std::to_string(o) + ".png";
         pictures::ExpectSameAsPillow(file);

@@ -21,7 +21,8 @@ constexpr int32_t TgaMaxEntrySize = 32;  // (255 + 7) div 8
 
 // The header fields that the working record has no place for.
 uint8_t tgaMapType = 0;
-// 32-bit pixels whose descriptor gives them 8 alpha bits, laid over black.
+// 32-bit colour and 16-bit grey pixels whose descriptor gives them 8 alpha
+// bits, laid over black.
 bool tgaAlpha = false;
 bool tgaGrey = false;  // image types 3 and 11: grey, with or without an alpha byte
 
@@ -170,7 +171,7 @@ void TGAOpen_(TImgf& f, const std::string& name)
         f.Supported = depthKnown && width > 0 && height > 0 && f.ImageSize > 0;
         f.Compressed = type == 9 || type == 10 || type == TgaTypeGreyRle;
         f.BottomUp = (h[17] & TgaTopFirst) == 0;
-        tgaAlpha = depth == 32 && (h[17] & 0x0F) == 8;
+        tgaAlpha = (depth == 32 || (tgaGrey && depth == 16)) && (h[17] & 0x0F) == 8;
         f.PalEntrySize = (h[7] + 7) / 8;
         f.FirstPalIndex = GetU16LE(h + 3);
         f.PalSize = GetU16LE(h + 5) * f.PalEntrySize;
@@ -184,7 +185,7 @@ void TGAInfo_(const std::string& name, TFileInfo& info)
     Guarded("TGAInfo_", [&] {
         TGAOpen_(imgf, name);
         ImgfFillInfo_(imgf, info);
-        // A grey picture loads as 8 bits, its alpha byte dropped.
+        // A grey picture loads as 8 bits, its alpha byte laid over black or dropped.
         if (tgaGrey && imgf.Supported) {
             info.Picture.Bits = 8;
             info.Picture.BytesPP = 1;
@@ -216,7 +217,8 @@ void TGALoad_(const std::string& name, Limg& img)
                 img.Palette[i][0] = img.Palette[i][1] = img.Palette[i][2] = static_cast<uint8_t>(i);
         }
         ImgSetDims(img, w, h, bits);
-        // Grey pixels with an alpha byte are read whole, then the grey kept.
+        // Grey pixels with an alpha byte are read whole, then the grey kept,
+        // laid over black when the descriptor counts the byte as alpha.
         uint8_t* pixels = img.Data;
         if (imgf.BytesPP != img.BytesPP) {
             MemAlloc(pixels, imgf.ImageSize);
@@ -236,11 +238,14 @@ void TGALoad_(const std::string& name, Limg& img)
         }
         if (pixels != img.Data) {
             const int32_t n = w * h;
-            for (int32_t i = 0; i < n; ++i) img.Data[i] = pixels[static_cast<size_t>(i) * imgf.BytesPP];
+            for (int32_t i = 0; i < n; ++i) {
+                const uint8_t* p = pixels + static_cast<size_t>(i) * imgf.BytesPP;
+                img.Data[i] = tgaAlpha ? OverBlack(p[0], p[1]) : p[0];
+            }
             MemFree(pixels);
         }
         if (imgf.BottomUp) ImgFlipV(img, img);
-        if (tgaAlpha) ImgAlphaOverBlack_(img);
+        if (tgaAlpha && !tgaGrey) ImgAlphaOverBlack_(img);
         ImgfClose_(imgf);
     });
 }

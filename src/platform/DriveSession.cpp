@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <set>
 #include <sstream>
 
@@ -111,6 +113,62 @@ std::string StagingParent()
     return "/tmp";
 }
 
+constexpr const char* StagingPrefix = "lumenade-drive-";
+constexpr const char* ClaimSuffix = ".lock";
+// A claim is locked right after it is made; one this old and unlocked is no
+// one's.
+constexpr time_t ClaimGraceSeconds = 60;
+
+// Removes the staging folders of sessions that ended without cleaning up (a
+// kill): each live session holds a lock on its folder's claim file.
+void SweepStaleStaging(const std::string& parent)
+{
+    DIR* dir = opendir(parent.c_str());
+    if (dir == nullptr) return;
+    const std::string prefix = StagingPrefix, suffix = ClaimSuffix;
+    std::vector<std::string> stale;
+    while (const dirent* e = readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.size() != prefix.size() + 6 + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        const std::string claim = parent + "/" + name;
+        struct stat st {};
+        if (lstat(claim.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
+            time(nullptr) - st.st_mtime < ClaimGraceSeconds)
+            continue;
+        const int fd = open(claim.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) continue;
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) stale.push_back(claim.substr(0, claim.size() - suffix.size()));
+        close(fd);
+    }
+    closedir(dir);
+    for (const std::string& root : stale) {
+        RemoveTree(root + ".in");
+        RemoveTree(root + ".out");
+        RemoveTree(root);
+        unlink((root + ClaimSuffix).c_str());
+    }
+}
+
+// Makes a staging folder and its claim, locked for as long as the session
+// lives; -1 when it cannot.
+int ClaimStaging(const std::string& parent, std::string& root)
+{
+    std::string pattern = parent + "/" + StagingPrefix + "XXXXXX" + ClaimSuffix;
+    const int fd = mkostemps(pattern.data(), static_cast<int>(std::strlen(ClaimSuffix)), O_CLOEXEC);
+    if (fd < 0) return -1;
+    root = pattern.substr(0, pattern.size() - std::strlen(ClaimSuffix));
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || mkdir(root.c_str(), 0700) != 0) {
+        const int error = errno;
+        close(fd);
+        unlink(pattern.c_str());
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
 std::string DamagedText(const std::string& image, const std::string& failure)
 {
     return "The file system in " + image + " looks damaged (mtools: " + (failure.empty() ? "did not run" : failure) +
@@ -156,6 +214,7 @@ struct DriveSession::Drive {
     DiskImage Image;
     ImageLock Lock;
     std::string Root;  // the staging folder
+    int Claim = -1;    // the locked claim file beside it
     std::string Previous;
     std::map<std::string, Stamp> Files;  // staged copies by path inside the drive
     std::set<std::string> ImageDirs;     // folders known to exist on the image
@@ -194,6 +253,10 @@ DriveSession::~DriveSession()
         RemoveTree(d.Root + ".in");
         RemoveTree(d.Root + ".out");
         RemoveTree(d.Root);
+        if (d.Claim >= 0) {
+            unlink((d.Root + ClaimSuffix).c_str());
+            close(d.Claim);
+        }
     }
 }
 
@@ -232,10 +295,10 @@ bool DriveSession::Begin()
             }
             if (ImageInUse(d->Image.File, why)) return Fail(why);
         }
-        std::string pattern = StagingParent() + "/lumenade-drive-XXXXXX";
-        if (!mkdtemp(pattern.data()))
-            return Fail("Couldn't make a staging folder: " + std::string(std::strerror(errno)));
-        d->Root = pattern;
+        const std::string parent = StagingParent();
+        SweepStaleStaging(parent);
+        d->Claim = ClaimStaging(parent, d->Root);
+        if (d->Claim < 0) return Fail("Couldn't make a staging folder: " + std::string(std::strerror(errno)));
         d->Previous = SetDriveStaging(letter, d->Root);
         d->ImageDirs.insert("");
         drives_.push_back(std::move(d));

@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <thread>
@@ -384,6 +386,44 @@ TEST_F(ImageDrive, TheNextCommandFinishesOrRemovesWhatAnInterruptedOneLeft)
     EXPECT_EQ(List(image, "").find(".lumenade-new"), std::string::npos);
     EXPECT_EQ(List(image, "WINDOWS").find(".lumenade-new"), std::string::npos);
     ExpectClean("recovery");
+}
+
+TEST_F(ImageDrive, StagingFoldersOfKilledCommandsGoWithTheNextOne)
+{
+    image = MakeImage(Kind::Fat16Mbr, scratch + "/win98.img");
+    InstallWindows();
+    const auto stage = [&](const std::string& name, bool claimed) {
+        for (const char* end : {"", ".in"}) {
+            mkdir((scratch + "/" + name + end).c_str(), 0700);
+            WriteHost(scratch + "/" + name + end + "/LOGO.SYS", LogoBmp(9));
+        }
+        if (!claimed) return -1;
+        const std::string claim = scratch + "/" + name + ".lock";
+        const int fd = open(claim.c_str(), O_RDWR | O_CREAT, 0600);
+        const timespec hourAgo[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+        futimens(fd, hourAgo);
+        return fd;
+    };
+    const int killed = stage("lumenade-drive-Kild01", true);
+    const int live = stage("lumenade-drive-Live01", true);  // a window open for an hour
+    ASSERT_EQ(flock(live, LOCK_EX | LOCK_NB), 0);
+    stage("lumenade-drive-NoClam", false);  // of an earlier version: no claim to go by
+    close(killed);
+
+    ASSERT_EQ(Cli({"list"}).Status, 0);
+    const auto there = [&](const std::string& name) { return access((scratch + "/" + name).c_str(), F_OK) == 0; };
+    for (const char* end : {"", ".in", ".lock"}) {
+        EXPECT_FALSE(there(std::string("lumenade-drive-Kild01") + end)) << end;
+        EXPECT_TRUE(there(std::string("lumenade-drive-Live01") + end)) << end;
+    }
+    EXPECT_TRUE(there("lumenade-drive-NoClam/LOGO.SYS"));
+    EXPECT_TRUE(there("lumenade-drive-NoClam.in"));
+    // The command's own staging went with it.
+    int staging = 0;
+    for (const auto& e : std::filesystem::directory_iterator(scratch))
+        staging += e.path().filename().string().rfind("lumenade-drive-", 0) == 0;
+    EXPECT_EQ(staging, 5);
+    close(live);
 }
 
 TEST_F(ImageDrive, AShuffleKilledAnywhereLeavesWholeLogosAndARestorableBackup)

@@ -155,18 +155,20 @@ void SweepStaleStaging(const std::string& parent)
 // lives; -1 when it cannot.
 int ClaimStaging(const std::string& parent, std::string& root)
 {
-    std::string pattern = parent + "/" + StagingPrefix + "XXXXXX" + ClaimSuffix;
-    const int fd = mkostemps(pattern.data(), static_cast<int>(std::strlen(ClaimSuffix)), O_CLOEXEC);
-    if (fd < 0) return -1;
-    root = pattern.substr(0, pattern.size() - std::strlen(ClaimSuffix));
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || mkdir(root.c_str(), 0700) != 0) {
+    // A folder of an earlier version may have the name of a new claim: another name then.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string pattern = parent + "/" + StagingPrefix + "XXXXXX" + ClaimSuffix;
+        const int fd = mkostemps(pattern.data(), static_cast<int>(std::strlen(ClaimSuffix)), O_CLOEXEC);
+        if (fd < 0) return -1;
+        root = pattern.substr(0, pattern.size() - std::strlen(ClaimSuffix));
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0 && mkdir(root.c_str(), 0700) == 0) return fd;
         const int error = errno;
         close(fd);
         unlink(pattern.c_str());
         errno = error;
-        return -1;
+        if (error != EEXIST) return -1;
     }
-    return fd;
+    return -1;
 }
 
 std::string DamagedText(const std::string& image, const std::string& failure)

@@ -8,11 +8,11 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "BenchMemory.h"
 #include "BenchPicture.h"
 #include "app/Import.h"
 #include "app/Settings.h"
@@ -58,41 +58,11 @@ BenchMachine& Machine()
     return machine;
 }
 
-// A field of /proc/self/status in KiB ("VmRSS:", "VmHWM:").
-int64_t StatusKiB(const std::string& field)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind(field, 0) == 0) return std::stoll(line.substr(field.size()));
-    return 0;
-}
-
-// Starts a new peak: the kernel sets the high-water mark back to the present size.
-void ResetPeak()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
-
 // Runs one step per iteration and reports its time and the most memory it added.
 template <class Step>
 void Measure(benchmark::State& state, Step&& step)
 {
-    int64_t peakKiB = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        ResetPeak();
-        const int64_t base = StatusKiB("VmRSS:");
-        state.ResumeTiming();
-        if (!step()) {
-            state.SkipWithError("the step failed");
-            break;
-        }
-        state.PauseTiming();
-        peakKiB = std::max(peakKiB, StatusKiB("VmHWM:") - base);
-        state.ResumeTiming();
-    }
-    state.counters["peak_MiB"] = static_cast<double>(peakKiB) / 1024.0;
+    const int64_t peakKiB = bench::MeasurePeak(state, step);
     state.counters["peak_x_picture"] = static_cast<double>(peakKiB) * 1024.0 / DecodedBytes;
 }
 

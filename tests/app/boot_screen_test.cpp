@@ -38,6 +38,16 @@ protected:
         EXPECT_EQ(r.Outcome, ImportOutcome::Imported);
         return "C:\\STORE\\busy.png";
     }
+    // An animated start-up logo without a message, set and read back.
+    LogoFile SetAnimatedStartupLogo()
+    {
+        const std::string source = MakeSource();
+        Settings.AnimatedBar = true;
+        SetLogoMessages(LogoStartup, "");
+        EXPECT_TRUE(SetLogo(source, LogoStartup));
+        uint32_t important = 0;
+        return ReadLogo("C:\\LOGO.SYS", important);
+    }
     LogoFile ReadLogo(const std::string& path, uint32_t& important)
     {
         Bytes b = machine.ReadFile(path);
@@ -238,12 +248,7 @@ TEST(PreviewShape, ScreenShapesInABoxAndOnFile)
 
 TEST_F(BootScreenTest, PreviewFramesRotateTheBarThroughTheDac)
 {
-    const std::string source = MakeSource();
-    Settings.AnimatedBar = true;
-    SetLogoMessages(LogoStartup, "");
-    ASSERT_TRUE(SetLogo(source, LogoStartup));
-    uint32_t important = 0;
-    const LogoFile logo = ReadLogo("C:\\LOGO.SYS", important);
+    const LogoFile logo = SetAnimatedStartupLogo();
     ASSERT_EQ(logo.Indexes.size(), 320u * 400u);
 
     BootPreview preview;
@@ -274,12 +279,7 @@ TEST_F(BootScreenTest, PreviewFramesRotateTheBarThroughTheDac)
 TEST_F(BootScreenTest, PreviewGifIsOneFullCycleWithAPalettePerFrame)
 {
     if (!hosttools::HavePillow()) GTEST_SKIP() << "Pillow is missing";
-    const std::string source = MakeSource();
-    Settings.AnimatedBar = true;
-    SetLogoMessages(LogoStartup, "");
-    ASSERT_TRUE(SetLogo(source, LogoStartup));
-    uint32_t important = 0;
-    const LogoFile logo = ReadLogo("C:\\LOGO.SYS", important);
+    const LogoFile logo = SetAnimatedStartupLogo();
     ASSERT_EQ(logo.Indexes.size(), 320u * 400u);
 
     BootPreview preview;
